@@ -1,0 +1,134 @@
+// Win32 binding of the operating-system seam: the KERNEL32 calls themselves.
+#include "platform/os.h"
+
+#include <windows.h>
+
+// Pages --------------------------------------------------------------------
+
+static void* Commit(uint32_t byteCount, DWORD protection) {
+  if (byteCount == 0) return nullptr;
+  return VirtualAllocEx(GetCurrentProcess(), nullptr, byteCount, MEM_COMMIT, protection);
+}
+
+void* CommitReadOnlyPages(uint32_t byteCount) { return Commit(byteCount, PAGE_READONLY); }
+void* CommitReadWritePages(uint32_t byteCount) { return Commit(byteCount, PAGE_READWRITE); }
+
+void ReleasePages(void* pages, uint32_t) {
+  if (pages != nullptr) VirtualFree(pages, 0, MEM_RELEASE);
+}
+
+// Threads ------------------------------------------------------------------
+
+namespace {
+struct ThreadStart {
+  ThreadFunction function;
+  void* argument;
+};
+
+DWORD WINAPI RunThread(LPVOID raw) {
+  ThreadStart start = *static_cast<ThreadStart*>(raw);
+  HeapFree(GetProcessHeap(), 0, raw);
+  return start.function(start.argument);
+}
+}  // namespace
+
+ThreadHandle StartThread(ThreadFunction function, void* argument) {
+  ThreadStart* start = static_cast<ThreadStart*>(HeapAlloc(GetProcessHeap(), 0, sizeof(ThreadStart)));
+  if (start == nullptr) return 0;
+  start->function = function;
+  start->argument = argument;
+  HANDLE thread = CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+  if (thread == nullptr) {
+    HeapFree(GetProcessHeap(), 0, start);
+    return 0;
+  }
+  return reinterpret_cast<ThreadHandle>(thread);
+}
+
+void StopThread(ThreadHandle handle) {
+  if (handle == 0 || handle == static_cast<ThreadHandle>(-1)) return;
+  HANDLE thread = reinterpret_cast<HANDLE>(handle);
+  // The termination request returns before the thread has stopped; waiting on
+  // the handle makes sure that nothing it writes is freed while it still runs.
+  TerminateThread(thread, 0);
+  WaitForSingleObject(thread, INFINITE);
+}
+
+void CloseThread(ThreadHandle handle) {
+  if (handle == 0 || handle == static_cast<ThreadHandle>(-1)) return;
+  CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+// Threads end abruptly on Win32, so nothing needs to poll.
+bool ThreadStopRequested() { return false; }
+
+// Auto-reset event -----------------------------------------------------------
+
+EventHandle CreateAutoResetEvent() {
+  return reinterpret_cast<EventHandle>(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+}
+
+void SignalEvent(EventHandle event) {
+  if (event != 0) SetEvent(reinterpret_cast<HANDLE>(event));
+}
+
+bool PollEvent(EventHandle event) { return WaitEvent(event, 0); }
+
+bool WaitEvent(EventHandle event, uint32_t milliseconds) {
+  if (event == 0) return false;
+  return WaitForSingleObject(reinterpret_cast<HANDLE>(event), milliseconds) == WAIT_OBJECT_0;
+}
+
+void CloseEvent(EventHandle event) {
+  if (event != 0) CloseHandle(reinterpret_cast<HANDLE>(event));
+}
+
+// Time -----------------------------------------------------------------------
+
+uint64_t ReadPerformanceCounter() {
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<uint64_t>(counter.QuadPart);
+}
+
+uint64_t PerformanceCounterFrequency() {
+  LARGE_INTEGER frequency;
+  if (!QueryPerformanceFrequency(&frequency)) return 0;
+  return static_cast<uint64_t>(frequency.QuadPart);
+}
+
+void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
+
+// Atomics ------------------------------------------------------------------
+
+intptr_t CompareExchange(volatile intptr_t* target, intptr_t exchange, intptr_t comparand) {
+  return InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(target), exchange, comparand);
+}
+
+// Files --------------------------------------------------------------------
+
+static bool Utf8ToWide(const char* text, wchar_t* wide, int capacity) {
+  return MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, capacity) > 0;
+}
+
+CreateFileResult CreateNewFile(const char* path, FileHandle* file) {
+  *file = -1;
+  wchar_t widePath[MAX_PATH];
+  if (!Utf8ToWide(path, widePath, MAX_PATH)) return FileFailed;
+  HANDLE handle = CreateFileW(widePath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS ? FileExists : FileFailed;
+  *file = reinterpret_cast<FileHandle>(handle);
+  return FileCreated;
+}
+
+bool WriteWholeBuffer(FileHandle file, const void* bytes, uint32_t byteCount) {
+  DWORD written = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(file), bytes, byteCount, &written, nullptr) && written == byteCount;
+}
+
+bool CloseFile(FileHandle file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0; }
+
+void RemoveFile(const char* path) {
+  wchar_t widePath[MAX_PATH];
+  if (Utf8ToWide(path, widePath, MAX_PATH)) DeleteFileW(widePath);
+}
