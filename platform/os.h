@@ -24,8 +24,12 @@ ThreadHandle StartThread(ThreadFunction function, void* argument);
 // Ends the thread from outside and returns only once it can no longer run
 // (and so can write nothing more). A thread that already returned is fine.
 void StopThread(ThreadHandle thread);
-// Releases the handle; a thread still running runs on to its end.
+// Releases the handle; waits for a thread that is about to end (one that has
+// sent its last notice) so that nothing of it outlives the handle.
 void CloseThread(ThreadHandle thread);
+// Releases the handle of a thread that is never joined; it runs on until it
+// returns by itself.
+void DetachThread(ThreadHandle thread);
 // True on a thread started by StartThread once StopThread has been asked for
 // it. Long work polls this where the binding cannot end a thread abruptly.
 bool ThreadStopRequested();

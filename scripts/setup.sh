@@ -6,8 +6,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64
   xvfb xdotool x11-utils icoutils imagemagick
   googletest libbenchmark-dev
   libgtk-3-dev libcairo2-dev
@@ -34,9 +34,12 @@ fi
 
 # The Wine prefix the cross-built tests run in: created once, headless.
 export WINEPREFIX="${LORVANTA_WINEPREFIX:-$HOME/.lorvanta-wine}"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$WINEPREFIX/system.reg" ] || [ "${1:-}" = "--new-prefix" ]; then
   echo "setup: creating Wine prefix $WINEPREFIX"
-  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= wineboot -i >/dev/null 2>&1 || true
+  # wine64 where it exists: it also works where the kernel runs no 32-bit code.
+  loader=wine
+  [ -x /usr/lib/wine/wine64 ] && loader=/usr/lib/wine/wine64 && export WINELOADER=$loader WINEARCH=win64
+  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= "$loader" wineboot -i >/dev/null 2>&1 || true
   wineserver -w 2>/dev/null || true
 fi
 echo "setup: done"

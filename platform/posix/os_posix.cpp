@@ -52,14 +52,21 @@ struct PosixThread {
   ThreadFunction function;
   void* argument;
   std::atomic<bool> stopRequested{false};
+  std::atomic<int> references{2};  // the running thread and the handle
   bool joined = false;
 };
+
+void DropReference(PosixThread* thread) {
+  if (thread->references.fetch_sub(1) == 1) delete thread;
+}
 thread_local PosixThread* currentThread = nullptr;
 
 void* RunThread(void* raw) {
   PosixThread* self = static_cast<PosixThread*>(raw);
   currentThread = self;
   self->function(self->argument);
+  currentThread = nullptr;
+  DropReference(self);
   return nullptr;
 }
 
@@ -94,7 +101,14 @@ void CloseThread(ThreadHandle handle) {
   if (handle == 0 || handle == static_cast<ThreadHandle>(-1)) return;
   PosixThread* thread = reinterpret_cast<PosixThread*>(handle);
   Join(thread);
-  delete thread;
+  DropReference(thread);
+}
+
+void DetachThread(ThreadHandle handle) {
+  if (handle == 0 || handle == static_cast<ThreadHandle>(-1)) return;
+  PosixThread* thread = reinterpret_cast<PosixThread*>(handle);
+  pthread_detach(thread->thread);
+  DropReference(thread);
 }
 
 bool ThreadStopRequested() {

@@ -59,6 +59,8 @@ void CloseThread(ThreadHandle handle) {
   CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
+void DetachThread(ThreadHandle handle) { CloseThread(handle); }
+
 // Threads end abruptly on Win32, so nothing needs to poll.
 bool ThreadStopRequested() { return false; }
 

@@ -1,0 +1,20 @@
+// Command line of the headless sweep tool. The settings mirror the menu's.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct SweepToolOptions {
+  uint32_t blockStep = 1024;         // bytes
+  uint64_t testAreaSize = 2097152;   // bytes
+  bool fast = false;                 // 2 passes per test instead of 10
+  bool powerDefeat = true;           // keep one processor busy meanwhile
+  uint32_t sweeps = 1;
+  std::string csvPath;               // empty: no CSV
+  bool json = false;
+  bool help = false;
+};
+
+// Parses argv into options. On bad input returns false with one line in error.
+bool ParseSweepToolOptions(int argc, const char* const* argv, SweepToolOptions* options, std::string* error);
+
+extern const char* const sweepToolUsage;

@@ -1,0 +1,115 @@
+#include "app/sweep/report.h"
+
+#include <cstdio>
+
+#include "display/format.h"
+#include "display/panel.h"
+#include "measure/state.h"
+
+namespace {
+std::string Narrow(const TextBuffer& text) {
+  std::string out;
+  for (int32_t i = 0; i < TextLength(text); ++i) out += static_cast<char>(text[i]);
+  return out;
+}
+
+std::string GiBRate(uint64_t rate) {
+  TextBuffer text = {};
+  FormatGiBRate(rate, text);
+  return Narrow(text);
+}
+
+std::string Decimal(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
+  return text;
+}
+
+const char* const panelLabels[3][3] = {
+    {"L1 Cache Lesen: ", "L1 Cache Schreiben: ", "L1 Cache Kopieren: "},
+    {"L2 Cache Lesen: ", "L2 Cache Schreiben: ", "L2 Cache Kopieren: "},
+    {"Speicher Lesen: ", "Speicher Schreiben: ", "Speicher Kopieren: "},
+};
+}  // namespace
+
+std::string FormatSeconds(uint64_t milliseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu.%03llu s", static_cast<unsigned long long>(milliseconds / 1000),
+                static_cast<unsigned long long>(milliseconds % 1000));
+  return text;
+}
+
+std::string FormatSize(uint64_t bytes) {
+  if (bytes != 0 && bytes % 1048576 == 0) return Decimal(bytes / 1048576) + " MiB";
+  if (bytes != 0 && bytes % 1024 == 0) return Decimal(bytes / 1024) + " KiB";
+  return Decimal(bytes) + " B";
+}
+
+std::string FormatSummary(const ReportFacts& facts) {
+  const MeasurementState& state = measurementState;
+  const PanelFigures figures = ComputePanelFigures();
+  std::string out;
+  out += "Processor: " + facts.vendor + ", L1 data cache " + FormatSize(state.l1CacheSize) + ", L2 cache " +
+         FormatSize(state.l2CacheSize) + ", SSE " + (state.hasSse ? "yes" : "no") + ", SSE2 " +
+         (state.hasSse2 ? "yes" : "no") + "\n";
+  out += "Settings: test area " + FormatSize(state.testAreaSize) + ", block step " + FormatSize(state.blockStep) +
+         ", " + Decimal(state.repeatCount) + " passes per test, " + Decimal(BlockCount()) + " blocks\n";
+  TextBuffer clock = {};
+  FormatClockFrequency(LoadWhole(&state.clockHz), clock);
+  out += Narrow(clock) + "\n";
+  const uint64_t* columns[3] = {figures.l1, figures.l2, figures.memory};
+  for (int column = 0; column < 3; ++column) {
+    for (int row = 0; row < 3; ++row) {
+      std::string figure;
+      if (column == 2 && columns[column][row] == 0) {
+        figure = "none (no block of the test area lies beyond 4 x L2 = " +
+                 FormatSize(4 * static_cast<uint64_t>(state.l2CacheSize)) + ")";
+      } else {
+        figure = GiBRate(columns[column][row]);
+      }
+      out += panelLabels[column][row] + figure + "\n";
+    }
+  }
+  out += "Sweeps: " + Decimal(facts.sweeps) + ", the last took " + FormatSeconds(facts.lastSweepMilliseconds) + "\n";
+  return out;
+}
+
+std::string FormatJson(const ReportFacts& facts) {
+  const MeasurementState& state = measurementState;
+  const PanelFigures figures = ComputePanelFigures();
+  auto triple = [](const uint64_t rates[3]) {
+    return "{\"read\": " + Decimal(rates[0]) + ", \"write\": " + Decimal(rates[1]) + ", \"copy\": " +
+           Decimal(rates[2]) + "}";
+  };
+  std::string out = "{\n";
+  out += "  \"vendor\": \"" + facts.vendor + "\",\n";
+  out += "  \"l1CacheSize\": " + Decimal(state.l1CacheSize) + ",\n";
+  out += "  \"l2CacheSize\": " + Decimal(state.l2CacheSize) + ",\n";
+  out += std::string("  \"hasSse\": ") + (state.hasSse ? "true" : "false") + ",\n";
+  out += std::string("  \"hasSse2\": ") + (state.hasSse2 ? "true" : "false") + ",\n";
+  out += "  \"testAreaSize\": " + Decimal(state.testAreaSize) + ",\n";
+  out += "  \"blockStep\": " + Decimal(state.blockStep) + ",\n";
+  out += "  \"repeatCount\": " + Decimal(state.repeatCount) + ",\n";
+  out += "  \"clockHz\": " + Decimal(LoadWhole(&state.clockHz)) + ",\n";
+  out += "  \"bytesPerSecond\": {\n";
+  out += "    \"l1\": " + triple(figures.l1) + ",\n";
+  out += "    \"l2\": " + triple(figures.l2) + ",\n";
+  out += "    \"memory\": " + (figures.memoryCount == 0 ? std::string("null") : triple(figures.memory)) + "\n";
+  out += "  },\n";
+  out += "  \"memoryBlocks\": " + Decimal(figures.memoryCount) + ",\n";
+  out += "  \"sweeps\": " + Decimal(facts.sweeps) + ",\n";
+  out += "  \"lastSweepMilliseconds\": " + Decimal(facts.lastSweepMilliseconds) + "\n";
+  out += "}\n";
+  return out;
+}
+
+std::string FormatCsv() {
+  const MeasurementState& state = measurementState;
+  std::string out = "block_length,read_bytes_per_second,write_bytes_per_second,copy_bytes_per_second\n";
+  if (!ResultArraysExist()) return out;
+  for (uint32_t i = 0; i < BlockCount(); ++i) {
+    out += Decimal(BlockLength(i)) + "," + Decimal(LoadWhole(&state.readRates[i])) + "," +
+           Decimal(LoadWhole(&state.writeRates[i])) + "," + Decimal(LoadWhole(&state.copyRates[i])) + "\n";
+  }
+  return out;
+}

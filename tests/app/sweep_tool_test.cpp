@@ -1,0 +1,109 @@
+// The headless tool's command line and what it reports.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/sweep/options.h"
+#include "app/sweep/report.h"
+#include "measure/state.h"
+#include "tests/support/state_reset.h"
+
+namespace {
+bool Parse(std::initializer_list<const char*> words, SweepToolOptions* options, std::string* error) {
+  std::vector<const char*> argv{"lorvanta-sweep"};
+  argv.insert(argv.end(), words.begin(), words.end());
+  return ParseSweepToolOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+}  // namespace
+
+TEST(SweepToolOptions, DefaultsAreTheProgramsDefaults) {
+  SweepToolOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({}, &options, &error));
+  EXPECT_EQ(options.blockStep, 1024u);
+  EXPECT_EQ(options.testAreaSize, 2097152u);
+  EXPECT_FALSE(options.fast);
+  EXPECT_TRUE(options.powerDefeat);
+  EXPECT_EQ(options.sweeps, 1u);
+}
+
+TEST(SweepToolOptions, AcceptsEveryMenuChoice) {
+  SweepToolOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--block-step", "16", "--test-area", "8", "--fast", "--sweeps", "3", "--csv", "out.csv", "--json"},
+                    &options, &error));
+  EXPECT_EQ(options.blockStep, 16384u);
+  EXPECT_EQ(options.testAreaSize, 8388608u);
+  EXPECT_TRUE(options.fast);
+  EXPECT_EQ(options.sweeps, 3u);
+  EXPECT_EQ(options.csvPath, "out.csv");
+  EXPECT_TRUE(options.json);
+}
+
+TEST(SweepToolOptions, RefusesWhatTheMenuDoesNotOffer) {
+  SweepToolOptions options;
+  std::string error;
+  const std::vector<std::vector<const char*>> bad = {
+      {"--block-step", "3"}, {"--block-step", "32"}, {"--block-step", "1k"}, {"--block-step"},
+      {"--test-area", "16"}, {"--test-area", "0"},   {"--test-area", "-1"},  {"--sweeps", "0"},
+      {"--sweeps", "1001"},  {"--sweeps", "x"},      {"--csv"},              {"--csv", "--json"},
+      {"--verbose"},         {"extra"},              {"--block-step", "99999999999999999999999"}};
+  for (const auto& words : bad) {
+    std::vector<const char*> argv{"lorvanta-sweep"};
+    argv.insert(argv.end(), words.begin(), words.end());
+    error.clear();
+    EXPECT_FALSE(ParseSweepToolOptions(static_cast<int>(argv.size()), argv.data(), &options, &error)) << words[0];
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.find('\n'), std::string::npos);  // one line
+  }
+}
+
+class Report : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetMeasurementStateForTest();
+    measurementState.testAreaSize = 8388608;
+    measurementState.blockStep = 16384;
+    ResetResultArrays();
+  }
+  void TearDown() override { ResetMeasurementStateForTest(); }
+};
+
+TEST_F(Report, SummaryFormatsFiguresAsThePanelAndSpellsOutEmptyMemory) {
+  // Entry 2 (offset 32 KiB) is in the default L1 window, entry 16 (256 KiB)
+  // in the L2 window; nothing beyond 2 MiB is measured yet.
+  for (uint64_t* rates : {measurementState.readRates, measurementState.writeRates, measurementState.copyRates}) {
+    rates[2] = (3ull << 30) + (999ull << 20) + 5;
+    rates[16] = 1ull << 30;
+  }
+  measurementState.clockHz = 2394123456;
+  const std::string summary = FormatSummary({"GenuineIntel", 1, 61234});
+  EXPECT_NE(summary.find("Taktfrequenz: 2394.123 MHz\n"), std::string::npos);
+  EXPECT_NE(summary.find("L1 Cache Kopieren: 3.999 GiB/s\n"), std::string::npos);
+  EXPECT_NE(summary.find("L2 Cache Lesen: 1.000 GiB/s\n"), std::string::npos);
+  EXPECT_NE(summary.find("Speicher Schreiben: none"), std::string::npos);
+  EXPECT_NE(summary.find("61.234 s"), std::string::npos);
+  EXPECT_NE(summary.find("L1 data cache 64 KiB, L2 cache 512 KiB"), std::string::npos);
+
+  // Two memory entries whose read rates add up to 3 GiB/s: a mean of 1.512.
+  for (uint64_t* rates : {measurementState.readRates, measurementState.writeRates, measurementState.copyRates}) {
+    rates[200] = 1ull << 30;
+    rates[201] = 2ull << 30;
+  }
+  EXPECT_NE(FormatSummary({"x", 1, 0}).find("Speicher Lesen: 1.512 GiB/s\n"), std::string::npos);
+  const std::string json = FormatJson({"x", 1, 0});
+  EXPECT_NE(json.find("\"memory\": {\"read\": 1610612736,"), std::string::npos);
+  EXPECT_NE(json.find("\"memoryBlocks\": 2"), std::string::npos);
+}
+
+TEST_F(Report, CsvHasOneRowPerBlockWithItsLength) {
+  measurementState.readRates[0] = 11;
+  measurementState.writeRates[0] = 22;
+  measurementState.copyRates[0] = 33;
+  const std::string csv = FormatCsv();
+  size_t rows = 0;
+  for (char c : csv) rows += c == '\n';
+  EXPECT_EQ(rows, 1u + BlockCount());
+  EXPECT_NE(csv.find("\n2048,11,22,33\n"), std::string::npos);
+  EXPECT_EQ(csv.substr(csv.size() - 15), "\n8357888,0,0,0\n");  // last block: 2048 + 510 * 16384
+}
