@@ -3,12 +3,16 @@
 // being measured, so they are written out by hand and the toolchain has nothing
 // to rearrange.
 //
-// One body per routine serves two targets:
+// One body per routine serves three targets:
 //   - x86-64 System V (ELF): arguments arrive in rdi, rsi, rdx;
+//   - x86-64 Microsoft (MinGW-w64 COFF): arguments arrive in rcx, rdx, r8;
+//     xmm6 and xmm7 belong to the caller, so the routines that use them keep
+//     them in the caller-provided 32-byte home area above the return address
+//     (stored before the loop, reloaded after it; rsp never moves);
 //   - i686 cdecl (MinGW COFF, also plain i386 ELF): arguments on the stack,
 //     fetched into eax/ecx/edx, which the callee may clobber.
-// Only caller-saved registers are used, so no routine saves anything, and
-// nothing inside a loop touches the stack or any memory outside the block.
+// Apart from that home area only caller-saved registers are used, and nothing
+// inside a loop touches the stack or any memory outside the block.
 //
 // Register roles:
 //   P  first pointer (the block of a read or write kernel, the copy source)
@@ -23,10 +27,17 @@
 // of zero or one shorter than a step touches no memory instead of running
 // away through four gigabytes.
 
-#if defined(__x86_64__)
-#  if defined(_WIN32)
-#    error "the 64-bit Windows calling convention is not supported"
-#  endif
+#if defined(__x86_64__) && defined(_WIN32)
+#  define P  %rcx
+#  define Q  %rdx
+#  define N1 %edx   // count of a one-pointer routine (second argument)
+#  define N2 %r8d   // count of a copy kernel (third argument)
+#  define R  %eax
+#  define ARGS1
+#  define ARGS2
+#  define SAVE_XMM67    movups %xmm6, 8(%rsp); movups %xmm7, 24(%rsp)
+#  define RESTORE_XMM67 movups 8(%rsp), %xmm6; movups 24(%rsp), %xmm7
+#elif defined(__x86_64__)
 #  define P  %rdi
 #  define Q  %rsi
 #  define N1 %esi   // count of a one-pointer routine (second argument)
@@ -45,15 +56,22 @@
 #else
 #  error "x86 only"
 #endif
+#ifndef SAVE_XMM67
+#  define SAVE_XMM67
+#  define RESTORE_XMM67
+#endif
 
 // C symbols carry a leading underscore on 32-bit Windows.
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(__i386__)
 #  define SYMBOL(name) _##name
+#else
+#  define SYMBOL(name) name
+#endif
+#if defined(_WIN32)
 #  define BEGIN(name) .p2align 4; .globl SYMBOL(name); \
      .def SYMBOL(name); .scl 2; .type 32; .endef; SYMBOL(name):
 #  define END(name)
 #else
-#  define SYMBOL(name) name
 #  define BEGIN(name) .p2align 4; .globl name; .type name, @function; name:
 #  define END(name) .size name, . - name
 #endif
@@ -129,6 +147,7 @@ END(ReadSse)
 
 BEGIN(ReadSsePrefetch)
     ARGS1
+    SAVE_XMM67
     WHOLE_STEPS(N1, 128)
     .p2align 4
 1:  prefetchnta 64(P)
@@ -139,6 +158,7 @@ BEGIN(ReadSsePrefetch)
     sub $128, N1
     jnz 1b
 2:  sfence
+    RESTORE_XMM67
     ret
 END(ReadSsePrefetch)
 
@@ -198,6 +218,7 @@ END(WriteMmxNonTemporal)
 
 BEGIN(WriteSse)
     ARGS1
+    SAVE_XMM67
     WHOLE_STEPS(N1, 128)
     .p2align 4
 1:  STORE8(movaps, P, 0, 16, xmm)
@@ -205,11 +226,13 @@ BEGIN(WriteSse)
     sub $128, N1
     jnz 1b
 2:  sfence
+    RESTORE_XMM67
     ret
 END(WriteSse)
 
 BEGIN(WriteSseNonTemporal)
     ARGS1
+    SAVE_XMM67
     WHOLE_STEPS(N1, 128)
     .p2align 4
 1:  STORE8(movntps, P, 0, 16, xmm)
@@ -217,11 +240,13 @@ BEGIN(WriteSseNonTemporal)
     sub $128, N1
     jnz 1b
 2:  sfence
+    RESTORE_XMM67
     ret
 END(WriteSseNonTemporal)
 
 BEGIN(WriteSse2)
     ARGS1
+    SAVE_XMM67
     WHOLE_STEPS(N1, 128)
     .p2align 4
 1:  STORE8(movdqa, P, 0, 16, xmm)
@@ -229,11 +254,13 @@ BEGIN(WriteSse2)
     sub $128, N1
     jnz 1b
 2:  sfence
+    RESTORE_XMM67
     ret
 END(WriteSse2)
 
 BEGIN(WriteSse2NonTemporal)
     ARGS1
+    SAVE_XMM67
     WHOLE_STEPS(N1, 128)
     .p2align 4
 1:  STORE8(movntdq, P, 0, 16, xmm)
@@ -241,6 +268,7 @@ BEGIN(WriteSse2NonTemporal)
     sub $128, N1
     jnz 1b
 2:  sfence
+    RESTORE_XMM67
     ret
 END(WriteSse2NonTemporal)
 
@@ -282,6 +310,7 @@ END(CopyMmxNonTemporal)
 
 BEGIN(CopySseNonTemporal)
     ARGS2
+    SAVE_XMM67
     WHOLE_STEPS(N2, 128)
     .p2align 4
 1:  prefetcht0 0(P)
@@ -292,11 +321,13 @@ BEGIN(CopySseNonTemporal)
     sub $128, N2
     jnz 1b
 2:  sfence
+    RESTORE_XMM67
     ret
 END(CopySseNonTemporal)
 
 BEGIN(CopySse2)
     ARGS2
+    SAVE_XMM67
     WHOLE_STEPS(N2, 128)
     .p2align 4
 1:  COPY8(movdqa, movdqa)
@@ -305,6 +336,7 @@ BEGIN(CopySse2)
     sub $128, N2
     jnz 1b
 2:  sfence
+    RESTORE_XMM67
     ret
 END(CopySse2)
 
