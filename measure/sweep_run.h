@@ -46,7 +46,10 @@ template <class Kernels>
 SweepOutcome RunSweep() {
   using namespace sweep_detail;
   MeasurementState& state = measurementState;
-  StoreWhole(&state.clockHz, Kernels::Clock());
+  const uint64_t clockHz = Kernels::Clock();
+  // A stop during the measurement may have cut its interval short.
+  if (ThreadStopRequested()) return SweepStopped;
+  StoreWhole(&state.clockHz, clockHz);
   if (!SweepCanRun()) return SweepRefused;
 
   uint64_t sum = 0;

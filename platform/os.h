@@ -52,6 +52,7 @@ void CloseEvent(EventHandle event);
 // The high-resolution counter and its counts per second (10^9 on POSIX).
 uint64_t ReadPerformanceCounter();
 uint64_t PerformanceCounterFrequency();
+// Sleeps; on a thread from StartThread a StopThread for it ends the sleep early.
 void SleepMilliseconds(uint32_t milliseconds);
 
 // Atomics ------------------------------------------------------------------

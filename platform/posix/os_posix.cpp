@@ -54,6 +54,9 @@ struct PosixThread {
   std::atomic<bool> stopRequested{false};
   std::atomic<int> references{2};  // the running thread and the handle
   bool joined = false;
+  // Sleeps of the thread wait on this, so that a stop cuts them short.
+  std::mutex sleepMutex;
+  std::condition_variable stopSignalled;
 };
 
 void DropReference(PosixThread* thread) {
@@ -93,7 +96,11 @@ ThreadHandle StartThread(ThreadFunction function, void* argument) {
 void StopThread(ThreadHandle handle) {
   if (handle == 0 || handle == static_cast<ThreadHandle>(-1)) return;
   PosixThread* thread = reinterpret_cast<PosixThread*>(handle);
-  thread->stopRequested.store(true);
+  {
+    std::lock_guard<std::mutex> lock(thread->sleepMutex);
+    thread->stopRequested.store(true);
+  }
+  thread->stopSignalled.notify_all();
   Join(thread);
 }
 
@@ -166,6 +173,14 @@ uint64_t PerformanceCounterFrequency() { return 1000000000u; }
 void SleepMilliseconds(uint32_t milliseconds) {
   if (milliseconds == 0) {
     sched_yield();
+    return;
+  }
+  if (currentThread != nullptr) {
+    // A stoppable thread sleeps until the time is up or a stop is asked for.
+    std::unique_lock<std::mutex> lock(currentThread->sleepMutex);
+    PosixThread* self = currentThread;
+    self->stopSignalled.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [self] { return self->stopRequested.load(); });
     return;
   }
   timespec remaining{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};

@@ -174,3 +174,19 @@ TEST(Files, CreateNewFileNeverOpensAnExistingFile) {
   RemoveFile(path);
   EXPECT_EQ(CreateNewFile("no-such-directory/x.tmp", &second), FileFailed);
 }
+
+static uint32_t SleepLong(void*) {
+  SleepMilliseconds(60000);
+  return 0;
+}
+
+TEST(Threads, StopCutsASleepOfTheThreadShort) {
+  const uint64_t start = ReadPerformanceCounter();
+  ThreadHandle thread = StartThread(SleepLong, nullptr);
+  ASSERT_NE(thread, 0u);
+  SleepMilliseconds(50);
+  StopThread(thread);
+  CloseThread(thread);
+  // Far less than the minute the thread meant to sleep.
+  EXPECT_LT((ReadPerformanceCounter() - start) / PerformanceCounterFrequency(), 30u);
+}
