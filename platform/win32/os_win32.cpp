@@ -104,7 +104,11 @@ void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 // Atomics ------------------------------------------------------------------
 
 intptr_t CompareExchange(volatile intptr_t* target, intptr_t exchange, intptr_t comparand) {
+#ifdef _WIN64
+  return InterlockedCompareExchange64(reinterpret_cast<volatile LONG64*>(target), exchange, comparand);
+#else
   return InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(target), exchange, comparand);
+#endif
 }
 
 // Files --------------------------------------------------------------------
