@@ -222,7 +222,7 @@ void SetSource(cairo_t* cr, Colour colour) {
 void FlushLines(CairoCanvas* canvas) {
   if (!canvas->linesPending) return;
   if (canvas->directLines) {
-    cairo_surface_mark_dirty(cairo_get_target(canvas->cr));
+    cairo_surface_mark_dirty(cairo_get_group_target(canvas->cr));
   } else {
     SetSource(canvas->cr, canvas->penColour);
     cairo_fill(canvas->cr);
