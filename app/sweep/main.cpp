@@ -5,7 +5,9 @@
 #include <string>
 
 #include "app/power_defeat.h"
+#include "app/screenshot_file.h"
 #include "app/sweep/options.h"
+#include "app/sweep/picture.h"
 #include "app/sweep/report.h"
 #include "measure/state.h"
 #include "measure/sweep.h"
@@ -56,6 +58,10 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+#ifndef LORVANTA_HAVE_PICTURE
+  if (options.picture) return UsageError("--picture is not available in this build: it has no off-screen drawing backend");
+#endif
+
   // The CSV file is claimed before anything is measured, so that a bad path
   // costs nothing and an existing file is never overwritten.
   FileHandle csv = -1;
@@ -64,11 +70,32 @@ int main(int argc, char** argv) {
     if (created == FileExists) return UsageError("'" + options.csvPath + "' exists already; it is not overwritten");
     if (created != FileCreated) return UsageError("cannot create '" + options.csvPath + "'");
   }
+  // The picture's file likewise: the one given, or the next free
+  // screenshot-N.bmp.
+  FileHandle picture = -1;
+  std::string picturePath = options.picturePath;
+  if (options.picture) {
+    const CreateFileResult created = picturePath.empty() ? CreateNumberedScreenshotFile(&picture, &picturePath)
+                                                         : CreateNewFile(picturePath.c_str(), &picture);
+    if (created != FileCreated) {
+      if (csv != -1) {
+        CloseFile(csv);
+        RemoveFile(options.csvPath.c_str());
+      }
+      if (created == FileExists) return UsageError("'" + picturePath + "' exists already; it is not overwritten");
+      return UsageError(picturePath.empty() ? "cannot create a screenshot-N.bmp in the working directory"
+                                            : "cannot create '" + picturePath + "'");
+    }
+  }
   auto fail = [&](const char* message) {
     std::fprintf(stderr, "lorvanta-sweep: %s\n", message);
     if (csv != -1) {
       CloseFile(csv);
       RemoveFile(options.csvPath.c_str());
+    }
+    if (picture != -1) {
+      CloseFile(picture);
+      RemoveFile(picturePath.c_str());
     }
     return 1;
   };
@@ -122,7 +149,20 @@ int main(int argc, char** argv) {
       RemoveFile(options.csvPath.c_str());
       return fail("writing the CSV file failed; it was removed");
     }
+    csv = -1;  // complete: a later failure leaves it alone
   }
+#ifdef LORVANTA_HAVE_PICTURE
+  if (picture != -1) {
+    // The window as it shows the last sweep.
+    const FileHandle file = picture;
+    picture = -1;
+    if (!WriteWindowPicture(file, picturePath.c_str(), options.pictureWidth, options.pictureHeight)) {
+      return fail("writing the picture failed; it was removed");
+    }
+    std::fprintf(stderr, "lorvanta-sweep: picture written to %s (%dx%d)\n", picturePath.c_str(),
+                 static_cast<int>(options.pictureWidth), static_cast<int>(options.pictureHeight));
+  }
+#endif
   const std::string text = options.json ? FormatJson(facts) : FormatSummary(facts);
   std::fputs(text.c_str(), stdout);
   ReleaseTestBuffers();

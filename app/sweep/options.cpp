@@ -11,6 +11,11 @@ const char* const sweepToolUsage =
     "  --csv FILE                write one row per block: length and the three rates in bytes/s\n"
     "                            (FILE must not exist yet)\n"
     "  --json                    print the results as JSON on stdout\n"
+    "  --picture [FILE]          after the sweeps, write the window's picture as a 24-bit BMP\n"
+    "                            to FILE (must not exist yet), or else to the next free\n"
+    "                            screenshot-N.bmp in the working directory (Linux build)\n"
+    "  --size WxH                the picture's size in pixels (default 684x449, the\n"
+    "                            window's client area)\n"
     "  --help                    show this text\n";
 
 static bool ParseUnsigned(const char* text, uint64_t limit, uint64_t* value) {
@@ -25,6 +30,21 @@ static bool ParseUnsigned(const char* text, uint64_t limit, uint64_t* value) {
   return true;
 }
 
+// "WxH" with both sides from 1 to kMaxPictureSide.
+static bool ParsePictureSize(const char* text, int32_t* width, int32_t* height) {
+  const std::string value = text;
+  const size_t cross = value.find_first_of("xX");
+  if (cross == std::string::npos) return false;
+  uint64_t w = 0, h = 0;
+  if (!ParseUnsigned(value.substr(0, cross).c_str(), kMaxPictureSide, &w) ||
+      !ParseUnsigned(value.substr(cross + 1).c_str(), kMaxPictureSide, &h) || w == 0 || h == 0) {
+    return false;
+  }
+  *width = static_cast<int32_t>(w);
+  *height = static_cast<int32_t>(h);
+  return true;
+}
+
 static bool OneOf(uint64_t value, std::initializer_list<uint64_t> choices) {
   for (uint64_t choice : choices)
     if (value == choice) return true;
@@ -33,6 +53,7 @@ static bool OneOf(uint64_t value, std::initializer_list<uint64_t> choices) {
 
 bool ParseSweepToolOptions(int argc, const char* const* argv, SweepToolOptions* options, std::string* error) {
   *options = SweepToolOptions();
+  bool sizeGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -77,10 +98,32 @@ bool ParseSweepToolOptions(int argc, const char* const* argv, SweepToolOptions* 
       if (value == nullptr || value[0] == '\0' || (value[0] == '-' && value[1] == '-')) return needValue("a file name");
       options->csvPath = value;
       ++i;
+    } else if (option == "--picture") {
+      // The file is optional: a following word that does not start with '-'
+      // names it (write ./-name for a file whose name starts with '-').
+      options->picture = true;
+      if (value != nullptr && value[0] != '-') {
+        if (value[0] == '\0') return needValue("a file name, not an empty one");
+        options->picturePath = value;
+        ++i;
+      }
+    } else if (option == "--size") {
+      if (value == nullptr) return needValue("a size such as 800x600");
+      if (!ParsePictureSize(value, &options->pictureWidth, &options->pictureHeight)) {
+        *error = std::string("--size takes WIDTHxHEIGHT in pixels, each 1 to ") + std::to_string(kMaxPictureSide) +
+                 ", not '" + value + "'";
+        return false;
+      }
+      sizeGiven = true;
+      ++i;
     } else {
       *error = "unknown option '" + option + "'";
       return false;
     }
+  }
+  if (sizeGiven && !options->picture) {
+    *error = "--size applies only to --picture";
+    return false;
   }
   return true;
 }

@@ -58,6 +58,44 @@ TEST(SweepToolOptions, RefusesWhatTheMenuDoesNotOffer) {
   }
 }
 
+TEST(SweepToolOptions, PictureTakesAnOptionalFileAndASize) {
+  SweepToolOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--picture"}, &options, &error));
+  EXPECT_TRUE(options.picture);
+  EXPECT_EQ(options.picturePath, "");
+  EXPECT_EQ(options.pictureWidth, 684);  // the window's client area
+  EXPECT_EQ(options.pictureHeight, 449);
+
+  ASSERT_TRUE(Parse({"--picture", "--fast"}, &options, &error));  // an option is not a file name
+  EXPECT_EQ(options.picturePath, "");
+  EXPECT_TRUE(options.fast);
+
+  ASSERT_TRUE(Parse({"--size", "1280X800", "--picture", "out.bmp", "--json"}, &options, &error));
+  EXPECT_EQ(options.picturePath, "out.bmp");
+  EXPECT_EQ(options.pictureWidth, 1280);
+  EXPECT_EQ(options.pictureHeight, 800);
+  EXPECT_TRUE(options.json);
+
+  ASSERT_TRUE(Parse({"--picture", "--size", "1x8192"}, &options, &error));
+  EXPECT_EQ(options.pictureWidth, 1);
+  EXPECT_EQ(options.pictureHeight, 8192);
+
+  const std::vector<std::vector<const char*>> bad = {
+      {"--picture", "--size", "0x10"}, {"--picture", "--size", "8193x10"}, {"--picture", "--size", "10x"},
+      {"--picture", "--size", "x10"},  {"--picture", "--size", "10*10"},   {"--picture", "--size", "-5x10"},
+      {"--picture", "--size"},         {"--size", "640x480"},              {"--picture", ""}};
+  for (const auto& words : bad) {
+    std::vector<const char*> argv{"lorvanta-sweep"};
+    argv.insert(argv.end(), words.begin(), words.end());
+    error.clear();
+    EXPECT_FALSE(ParseSweepToolOptions(static_cast<int>(argv.size()), argv.data(), &options, &error))
+        << words[0] << " " << (words.size() > 2 ? words[2] : "");
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+  }
+}
+
 class Report : public ::testing::Test {
  protected:
   void SetUp() override {
