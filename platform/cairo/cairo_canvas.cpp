@@ -278,26 +278,38 @@ void UpdateBounds(CairoCanvas* canvas) {
 
 // Sets up direct pixel access when cr draws on an RGB24 or ARGB32 image with
 // user pixels that are device pixels moved by a whole number.
-void FindImageTarget(CairoCanvas* canvas) {
-  cairo_t* cr = canvas->cr;
+// True when cr draws on an RGB24 or ARGB32 image with user pixels that are
+// device pixels moved by a whole number (set in deviceX, deviceY).
+bool DrawsOnImagePixels(cairo_t* cr, int64_t* deviceX, int64_t* deviceY) {
   cairo_surface_t* target = cairo_get_group_target(cr);
-  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return;
+  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return false;
   const cairo_format_t format = cairo_image_surface_get_format(target);
-  if (format != CAIRO_FORMAT_RGB24 && format != CAIRO_FORMAT_ARGB32) return;
+  if (format != CAIRO_FORMAT_RGB24 && format != CAIRO_FORMAT_ARGB32) return false;
   double ox = 0, oy = 0, ax = 1, ay = 0, bx = 0, by = 1;
   cairo_user_to_device(cr, &ox, &oy);
   cairo_user_to_device(cr, &ax, &ay);
   cairo_user_to_device(cr, &bx, &by);
-  if (ax - ox != 1 || ay - oy != 0 || bx - ox != 0 || by - oy != 1) return;
-  if (ox != std::floor(ox) || oy != std::floor(oy) || std::fabs(ox) > 1e9 || std::fabs(oy) > 1e9) return;
+  if (ax - ox != 1 || ay - oy != 0 || bx - ox != 0 || by - oy != 1) return false;
+  if (ox != std::floor(ox) || oy != std::floor(oy) || std::fabs(ox) > 1e9 || std::fabs(oy) > 1e9) return false;
+  *deviceX = static_cast<int64_t>(ox);
+  *deviceY = static_cast<int64_t>(oy);
+  return true;
+}
+
+// Sets up direct pixel access where cr draws on an image's pixels.
+void FindImageTarget(CairoCanvas* canvas) {
+  cairo_t* cr = canvas->cr;
+  int64_t deviceX = 0, deviceY = 0;
+  if (!DrawsOnImagePixels(cr, &deviceX, &deviceY)) return;
+  cairo_surface_t* target = cairo_get_group_target(cr);
   cairo_surface_flush(target);
   canvas->pixels = cairo_image_surface_get_data(target);
   if (canvas->pixels == nullptr) return;
   canvas->stride = cairo_image_surface_get_stride(target);
   canvas->imageWidth = cairo_image_surface_get_width(target);
   canvas->imageHeight = cairo_image_surface_get_height(target);
-  canvas->deviceX = static_cast<int64_t>(ox);
-  canvas->deviceY = static_cast<int64_t>(oy);
+  canvas->deviceX = deviceX;
+  canvas->deviceY = deviceY;
   // Nothing is ever visible outside the image: clipping to it keeps the clip
   // a single rectangle where cr had none.
   cairo_rectangle(cr, static_cast<double>(-canvas->deviceX), static_cast<double>(-canvas->deviceY),
@@ -603,6 +615,21 @@ void EndCairoCanvas(Canvas& canvas) {
 }
 
 void PaintClientArea(cairo_t* cr, int32_t width, int32_t height) {
+  int64_t deviceX, deviceY;
+  if (!DrawsOnImagePixels(cr, &deviceX, &deviceY)) {
+    // A window's surface: painting off-screen and copying the image is far
+    // quicker than filling thousands of line pieces through Cairo's paths.
+    cairo_surface_t* image = PaintClientAreaImage(width, height);
+    if (image != nullptr) {
+      cairo_save(cr);
+      cairo_set_source_surface(cr, image, 0, 0);
+      cairo_rectangle(cr, 0, 0, width, height);
+      cairo_fill(cr);
+      cairo_restore(cr);
+      cairo_surface_destroy(image);
+      return;
+    }
+  }
   const Rect client = {0, 0, width, height};
   const Rect chart = GetChartRect(client);
   const Rect panel = GetPanelRect(client);

@@ -61,7 +61,8 @@ void EndCairoCanvas(Canvas& canvas);
 // shows it: the button face around and between the results panel and the
 // chart (their insides are left to them, as the background erase does), then
 // the chart into GetChartRect and the results panel into GetPanelRect.
-// Needs the display fonts.
+// Needs the display fonts. On a target that is not an image (a window's
+// surface) it paints into an image first and copies that.
 void PaintClientArea(cairo_t* cr, int32_t width, int32_t height);
 
 // The same into a new RGB24 image; the caller destroys it. Null when the

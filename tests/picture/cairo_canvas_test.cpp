@@ -405,6 +405,30 @@ TEST_F(CairoTextTest, ClientAreaHasThePanelAndChartOnTheButtonFace) {
   EXPECT_TRUE(titleColours.count(MakeColour(255, 255, 255)));
   EXPECT_TRUE(panelColours.count(MakeColour(255, 255, 255)));
   EXPECT_TRUE(panelColours.count(MakeColour(128, 128, 128)));  // the version line
+
+  // On a surface that is not an image (as a window's is) the same pixels
+  // arrive, painted off-screen and copied.
+  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+  cairo_t* recorder = cairo_create(recording);
+  measurementState.blinkPhase = false;
+  PaintClientArea(recorder, width, height);
+  cairo_destroy(recorder);
+  measurementState.blinkPhase = false;
+  cairo_surface_t* direct = PaintClientAreaImage(width, height);
+  cairo_surface_t* replayed = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_t* replay = cairo_create(replayed);
+  cairo_set_source_surface(replay, recording, 0, 0);
+  cairo_paint(replay);
+  cairo_destroy(replay);
+  cairo_surface_flush(replayed);
+  int differences = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) differences += PixelAt(direct, x, y) != PixelAt(replayed, x, y);
+  EXPECT_EQ(differences, 0);
+  cairo_surface_destroy(replayed);
+  cairo_surface_destroy(direct);
+  cairo_surface_destroy(recording);
+
   cairo_surface_destroy(image);
   std::free(measurementState.readRates);
   std::free(measurementState.writeRates);
