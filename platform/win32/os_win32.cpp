@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 // Pages --------------------------------------------------------------------
 
 static void* Commit(uint32_t byteCount, DWORD protection) {
@@ -19,44 +21,67 @@ void ReleasePages(void* pages, uint32_t) {
 
 // Threads ------------------------------------------------------------------
 
+// A thread ended with TerminateThread dies wherever it is; if that is inside
+// a lock of the heap or of the loader, the next thread start or allocation
+// of the process hangs for ever. So the thread itself never allocates or
+// frees (the creator owns its control block), and a stop waits until the
+// thread has passed its start-up and runs only the code it was given.
 namespace {
-struct ThreadStart {
+struct Win32Thread {
+  HANDLE thread;
   ThreadFunction function;
   void* argument;
+  volatile LONG started;
 };
 
 DWORD WINAPI RunThread(LPVOID raw) {
-  ThreadStart start = *static_cast<ThreadStart*>(raw);
-  HeapFree(GetProcessHeap(), 0, raw);
-  return start.function(start.argument);
+  Win32Thread* control = static_cast<Win32Thread*>(raw);
+  const ThreadFunction function = control->function;
+  void* const argument = control->argument;
+  InterlockedExchange(&control->started, 1);
+  return function(argument);
+}
+
+// Waits until the thread runs its own function (or ended before that).
+void WaitUntilStarted(Win32Thread* control) {
+  while (InterlockedCompareExchange(&control->started, 0, 0) == 0 &&
+         WaitForSingleObject(control->thread, 0) == WAIT_TIMEOUT)
+    Sleep(0);
+}
+
+Win32Thread* Control(ThreadHandle handle) {
+  if (handle == 0 || handle == static_cast<ThreadHandle>(-1)) return nullptr;
+  return reinterpret_cast<Win32Thread*>(handle);
 }
 }  // namespace
 
 ThreadHandle StartThread(ThreadFunction function, void* argument) {
-  ThreadStart* start = static_cast<ThreadStart*>(HeapAlloc(GetProcessHeap(), 0, sizeof(ThreadStart)));
-  if (start == nullptr) return 0;
-  start->function = function;
-  start->argument = argument;
-  HANDLE thread = CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
-  if (thread == nullptr) {
-    HeapFree(GetProcessHeap(), 0, start);
+  Win32Thread* control = new (std::nothrow) Win32Thread{nullptr, function, argument, 0};
+  if (control == nullptr) return 0;
+  control->thread = CreateThread(nullptr, 0, RunThread, control, 0, nullptr);
+  if (control->thread == nullptr) {
+    delete control;
     return 0;
   }
-  return reinterpret_cast<ThreadHandle>(thread);
+  return reinterpret_cast<ThreadHandle>(control);
 }
 
 void StopThread(ThreadHandle handle) {
-  if (handle == 0 || handle == static_cast<ThreadHandle>(-1)) return;
-  HANDLE thread = reinterpret_cast<HANDLE>(handle);
+  Win32Thread* control = Control(handle);
+  if (control == nullptr) return;
+  WaitUntilStarted(control);
   // The termination request returns before the thread has stopped; waiting on
   // the handle makes sure that nothing it writes is freed while it still runs.
-  TerminateThread(thread, 0);
-  WaitForSingleObject(thread, INFINITE);
+  TerminateThread(control->thread, 0);
+  WaitForSingleObject(control->thread, INFINITE);
 }
 
 void CloseThread(ThreadHandle handle) {
-  if (handle == 0 || handle == static_cast<ThreadHandle>(-1)) return;
-  CloseHandle(reinterpret_cast<HANDLE>(handle));
+  Win32Thread* control = Control(handle);
+  if (control == nullptr) return;
+  WaitUntilStarted(control);
+  CloseHandle(control->thread);
+  delete control;
 }
 
 void DetachThread(ThreadHandle handle) { CloseThread(handle); }
