@@ -1,0 +1,204 @@
+#include "app/win32/dialog.h"
+
+#include <cwchar>
+
+#include "app/win32/resource.h"
+#include "app/window.h"
+#include "display/chart.h"
+#include "display/layout.h"
+#include "display/panel.h"
+#include "measure/state.h"
+#include "measure/sweep.h"
+#include "platform/win32/gdi_canvas.h"
+
+static_assert(WM_MEASUREMENT_DONE == WM_APP, "the completion notice is the first private message");
+
+namespace {
+
+HWND WindowOf(void* window) { return static_cast<HWND>(window); }
+
+// The window port -------------------------------------------------------------
+
+bool IsMenuItemChecked(void* window, uint32_t id) {
+  return (GetMenuState(GetMenu(WindowOf(window)), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void CheckItem(void* window, uint32_t id, bool checked) {
+  CheckMenuItem(GetMenu(WindowOf(window)), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void CheckRadioItem(void* window, uint32_t first, uint32_t last, uint32_t id) {
+  CheckMenuRadioItem(GetMenu(WindowOf(window)), first, last, id, MF_BYCOMMAND);
+}
+
+void StartTimer(void* window, uint32_t timerId, uint32_t periodMilliseconds) {
+  SetTimer(WindowOf(window), timerId, periodMilliseconds, nullptr);
+}
+
+void StopTimer(void* window, uint32_t timerId) { KillTimer(WindowOf(window), timerId); }
+
+void Invalidate(void* window) { InvalidateRect(WindowOf(window), nullptr, TRUE); }
+
+void TakeScreenshot(void* window) {
+  const HWND hwnd = WindowOf(window);
+  const HDC dc = GetDC(hwnd);
+  UpdateWindow(hwnd);  // paints a pending update now, so the picture is current
+  SaveScreenshot(dc);
+  ReleaseDC(hwnd, dc);
+}
+
+void DeleteFonts(void*) {
+  MeasurementState& state = measurementState;
+  DeleteObject(reinterpret_cast<HFONT>(state.panelFont));
+  DeleteObject(reinterpret_cast<HFONT>(state.axisFont));
+  state.panelFont = 0;
+  state.axisFont = 0;
+}
+
+void DiscardMeasurementNotices(void* window) {
+  MSG message;
+  while (PeekMessageW(&message, WindowOf(window), WM_MEASUREMENT_DONE, WM_MEASUREMENT_DONE, PM_REMOVE)) {
+  }
+}
+
+void EndWindow(void* window, int result) { EndDialog(WindowOf(window), result); }
+
+WindowPort PortFor(HWND window) {
+  WindowPort port;
+  port.window = window;
+  port.IsMenuItemChecked = IsMenuItemChecked;
+  port.CheckMenuItem = CheckItem;
+  port.CheckMenuRadioItem = CheckRadioItem;
+  port.StartTimer = StartTimer;
+  port.KillTimer = StopTimer;
+  port.Invalidate = Invalidate;
+  port.SaveScreenshot = TakeScreenshot;
+  port.DeleteFonts = DeleteFonts;
+  port.DiscardMeasurementNotices = DiscardMeasurementNotices;
+  port.EndWindow = EndWindow;
+  return port;
+}
+
+// Messages ------------------------------------------------------------------
+
+Rect ClientRect(HWND window) {
+  RECT client{0, 0, 0, 0};
+  GetClientRect(window, &client);
+  return Rect{client.left, client.top, client.right, client.bottom};
+}
+
+// The two display fonts, from the default GUI font: the panel's Tahoma 8 pt
+// and the chart title's Arial 9 pt bold, turned to read from bottom to top.
+void CreateDisplayFonts(HDC dc) {
+  LOGFONTW font;
+  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+  const int dotsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
+  wcscpy(font.lfFaceName, L"Tahoma");
+  font.lfHeight = -MulDiv(8, dotsPerInch, 72);
+  measurementState.panelFont = reinterpret_cast<FontHandle>(CreateFontIndirectW(&font));
+  wcscpy(font.lfFaceName, L"Arial");
+  font.lfHeight = -MulDiv(9, dotsPerInch, 72);
+  font.lfEscapement = 900;
+  font.lfOrientation = 900;
+  font.lfWeight = FW_BOLD;
+  font.lfQuality = PROOF_QUALITY;
+  measurementState.axisFont = reinterpret_cast<FontHandle>(CreateFontIndirectW(&font));
+}
+
+void OnInitDialog(HWND window) {
+  const HDC dc = GetDC(window);
+  const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
+  SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  // Every change of the window's size repaints the whole client area.
+  SetClassLongW(window, GCL_STYLE, GetClassLongW(window, GCL_STYLE) | CS_HREDRAW | CS_VREDRAW);
+  SetWindowRgn(window, nullptr, TRUE);
+  CreateDisplayFonts(dc);
+  ReleaseDC(window, dc);
+  WindowOpened(PortFor(window));
+}
+
+// The chart first: the panel relies on the transparent text mode it leaves.
+void PaintClientArea(HWND window, HDC dc) {
+  const Rect client = ClientRect(window);
+  GdiCanvasState state;
+  Canvas canvas = BeginGdiCanvas(dc, &state);
+  PaintRateChart(canvas, GetChartRect(client));
+  PaintResultsPanel(canvas, GetPanelRect(client));
+  EndGdiCanvas(canvas);
+}
+
+void OnPaint(HWND window) {
+  if (GetUpdateRect(window, nullptr, FALSE)) {
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(window, &paint);
+    PaintClientArea(window, dc);
+    EndPaint(window, &paint);
+  } else {
+    const HDC dc = GetDC(window);
+    PaintClientArea(window, dc);
+    ReleaseDC(window, dc);
+  }
+}
+
+// Takes rect out of the DC's clip region. An empty rectangle (a client area
+// too small for it) is left alone: a path rectangle would turn it round and
+// keep its paint routine's area, which draws nothing, from being erased.
+void ExcludeFromClip(HDC dc, const Rect& rect) {
+  if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+  BeginPath(dc);
+  Rectangle(dc, rect.left, rect.top, rect.right, rect.bottom);
+  EndPath(dc);
+  SelectClipPath(dc, RGN_XOR);
+}
+
+// Erases only around and between the chart and the panel; their own paints
+// fill them, so they never flash in the background colour.
+void OnEraseBackground(HWND window, HDC dc) {
+  const Rect client = ClientRect(window);
+  ExcludeFromClip(dc, GetChartRect(client));
+  ExcludeFromClip(dc, GetPanelRect(client));
+  const RECT area{client.left, client.top, client.right, client.bottom};
+  FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog(window);
+      return 0;  // no controls, so no focus to set
+    case WM_TIMER:
+      WindowTimer(PortFor(window), static_cast<uint32_t>(wParam));
+      return 0;
+    case WM_MEASUREMENT_DONE:
+      WindowMeasurementDone(PortFor(window));
+      return 0;
+    case WM_PAINT:
+      OnPaint(window);
+      return 0;
+    case WM_ERASEBKGND:
+      OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
+      return 1;
+    case WM_COMMAND:
+      WindowCommand(PortFor(window), LOWORD(wParam));
+      return 0;
+    case WM_CLOSE:
+      WindowClose(PortFor(window));
+      return 0;
+    case WM_DESTROY:
+      WindowDestroyed(PortFor(window));
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+// The sweep's completion notice, from the sweep's thread. Posted: the notice
+// waits in the window's queue until the window takes it, however busy the
+// window is, and the sweep's thread goes on at once. A timed send would
+// either wait for the window (Wine treats a 0 ms time-out as none) or, once
+// its time-out expires, be withdrawn unseen, and the window would never
+// start another sweep. A notice still queued when a stop overtakes its sweep
+// is removed by DiscardMeasurementNotices.
+void NotifyMeasurementDone(void* window) { PostMessageW(WindowOf(window), WM_MEASUREMENT_DONE, 0, 0); }
