@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64
-  xvfb xdotool x11-utils icoutils imagemagick
+  xvfb xdotool x11-utils icoutils imagemagick desktop-file-utils
   googletest libbenchmark-dev
   libgtk-3-dev libcairo2-dev
   fonts-liberation fonts-wine fonts-dejavu-core

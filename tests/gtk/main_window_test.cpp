@@ -1,0 +1,325 @@
+// The GTK main window with real widgets on a display (run under xvfb-run):
+// the menu as built, what activating its items does, marks set by the
+// program, timers, sweeps through the main loop, the screenshot and closing.
+#include "app/gtk/main_window.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "measure/state.h"
+#include "platform/os.h"
+#include "probe/processor.h"
+#include "tests/support/state_reset.h"
+
+namespace {
+
+void RunMainLoop() {
+  for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
+  }
+}
+
+// Runs the main loop until done() or the time is up.
+template <typename Done>
+bool RunUntil(Done done, int milliseconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    g_main_context_iteration(nullptr, FALSE);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// The menu as text, one item a line, indented by depth: the label as GTK
+// holds it (with its mnemonic underscore), "[x]" or "[ ]" for check items,
+// "(o)" when drawn as a radio item.
+void Describe(GtkWidget* shell, int depth, std::string* out) {
+  GList* children = gtk_container_get_children(GTK_CONTAINER(shell));
+  for (GList* child = children; child != nullptr; child = child->next) {
+    GtkWidget* item = GTK_WIDGET(child->data);
+    *out += std::string(2 * depth, ' ');
+    if (!GTK_IS_MENU_ITEM(item) || GTK_IS_SEPARATOR_MENU_ITEM(item)) {
+      *out += "----\n";
+      continue;
+    }
+    if (GTK_IS_CHECK_MENU_ITEM(item)) {
+      GtkCheckMenuItem* check = GTK_CHECK_MENU_ITEM(item);
+      *out += gtk_check_menu_item_get_active(check) ? "[x] " : "[ ] ";
+      if (gtk_check_menu_item_get_draw_as_radio(check)) *out += "(o) ";
+    }
+    *out += gtk_menu_item_get_label(GTK_MENU_ITEM(item));
+    if (!gtk_menu_item_get_use_underline(GTK_MENU_ITEM(item))) *out += " (no mnemonics)";
+    *out += "\n";
+    if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item))) Describe(submenu, depth + 1, out);
+  }
+  g_list_free(children);
+}
+
+class GtkMainWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display"; }
+
+  void SetUp() override {
+    ResetMeasurementStateForTest();
+    ProbeProcessor();
+    measurementState.powerDefeatStopEvent = CreateAutoResetEvent();
+    char pattern[] = "/tmp/lorvanta-gtk-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory = pattern;
+    ASSERT_EQ(chdir(directory.c_str()), 0);
+    window = CreateMainWindow();
+  }
+  void TearDown() override {
+    StopSweep(MainWindowPort(window));
+    if (window != nullptr) DestroyMainWindow(window);
+    RunMainLoop();
+    ReleaseTestBuffers();
+    CloseEvent(measurementState.powerDefeatStopEvent);
+    for (int n = 0; n < 10; ++n) std::remove(("screenshot-" + std::to_string(n) + ".bmp").c_str());
+    ASSERT_EQ(chdir("/"), 0);
+    rmdir(directory.c_str());
+  }
+
+  std::string Menu() {
+    std::string text;
+    Describe(window->menuBar, 0, &text);
+    return text;
+  }
+  GtkWidget* Item(uint32_t id) { return window->menuItems.at(id); }
+  bool Checked(uint32_t id) { return gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(Item(id))); }
+  // The user's choice, as a click, Return or a mnemonic delivers it.
+  void Choose(uint32_t id) { gtk_menu_item_activate(GTK_MENU_ITEM(Item(id))); }
+  void ShowAndWaitForSize() {
+    gtk_widget_show(window->window);
+    RunUntil([&] { return gtk_widget_get_allocated_height(window->drawingArea) > 1; }, 5000);
+    RunMainLoop();
+  }
+  // Microseconds until the timer's next expiry.
+  int64_t TimeToNextTick(uint32_t timerId) {
+    GSource* source = g_main_context_find_source_by_id(nullptr, window->timers.at(timerId));
+    return g_source_get_ready_time(source) - g_get_monotonic_time();
+  }
+
+  std::string directory;
+  MainWindow* window = nullptr;
+};
+
+TEST_F(GtkMainWindow, TitleAndMenuTreeWithTheMarksAtStart) {
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window->window)), "Lorvanta");
+  EXPECT_TRUE(gtk_window_get_resizable(GTK_WINDOW(window->window)));
+  EXPECT_EQ(Menu(),
+            "_Einstellungen\n"
+            "  _Block-Schrittweite\n"
+            "    [x] 1 KB\n"
+            "    [ ] 2 KB\n"
+            "    [ ] 4 KB\n"
+            "    [ ] 8 KB\n"
+            "    [ ] 16 KB\n"
+            "  Testbereichsgröße\n"
+            "    [ ] 1 MB\n"
+            "    [x] 2 MB\n"
+            "    [ ] 4 MB\n"
+            "    [ ] 8 MB\n"
+            "  [x] Energiesparmodus austricksen\n"
+            "  [ ] Schnelle ungenaue Messung\n"
+            "_Ansicht\n"
+            "  _Aktualisierungsrate\n"
+            "    [ ] 1 Sekunde\n"
+            "    [x] 2 Sekunden\n"
+            "    [ ] 4 Sekunden\n"
+            "    [ ] 8 Sekunden\n"
+            "    [ ] Sofort\n"
+            "  [ ] _Cachebereiche anzeigen\n"
+            "  _Screenshot erstellen\n");
+  // Every item carries its command.
+  const uint32_t ids[] = {40026, 40027, 40028, 40029, 40030, 40031, 40032, 40033, 40034,
+                          40037, 40041, 40100, 40101, 40102, 40103, 40104, 40021, 40039};
+  EXPECT_EQ(window->menuItems.size(), sizeof ids / sizeof ids[0]);
+  for (uint32_t id : ids) EXPECT_EQ(window->menuItems.count(id), 1u) << id;
+}
+
+TEST_F(GtkMainWindow, ARadioChoiceMarksOneItemAndActsEvenWhenAlreadyChosen) {
+  Choose(IDM_BLOCK_STEP_1KB + 2);  // 4 KB
+  EXPECT_EQ(measurementState.blockStep, 4096u);
+  EXPECT_NE(Menu().find("    [ ] (o) 1 KB\n    [ ] (o) 2 KB\n    [x] (o) 4 KB\n    [ ] (o) 8 KB\n    [ ] (o) 16 KB\n"),
+            std::string::npos)
+      << Menu();
+  // The other groups keep their start marks.
+  EXPECT_NE(Menu().find("    [x] 2 MB\n"), std::string::npos);
+
+  // Choosing it again keeps the mark (GTK alone would clear it) and still
+  // starts the curves afresh.
+  measurementState.readRates[0] = 12345;
+  Choose(IDM_BLOCK_STEP_1KB + 2);
+  EXPECT_TRUE(Checked(IDM_BLOCK_STEP_1KB + 2));
+  EXPECT_EQ(measurementState.readRates[0], 0u);
+
+  Choose(IDM_TEST_AREA_8MB);
+  EXPECT_EQ(measurementState.testAreaSize, 0x800000u);
+  EXPECT_TRUE(Checked(IDM_TEST_AREA_8MB));
+  EXPECT_FALSE(Checked(IDM_TEST_AREA_1MB + 1));
+}
+
+TEST_F(GtkMainWindow, TogglesFollowTheirOwnMark) {
+  Choose(IDM_FAST_MEASUREMENT);
+  EXPECT_TRUE(Checked(IDM_FAST_MEASUREMENT));
+  EXPECT_EQ(measurementState.repeatCount, 2u);
+  Choose(IDM_FAST_MEASUREMENT);
+  EXPECT_FALSE(Checked(IDM_FAST_MEASUREMENT));
+  EXPECT_EQ(measurementState.repeatCount, 10u);
+
+  Choose(IDM_CACHE_REGIONS);
+  EXPECT_TRUE(Checked(IDM_CACHE_REGIONS));
+  EXPECT_TRUE(measurementState.showCacheRegions);
+  Choose(IDM_CACHE_REGIONS);
+  EXPECT_FALSE(measurementState.showCacheRegions);
+}
+
+TEST_F(GtkMainWindow, PowerDefeatOffSignalsTheStopAndOnStartsAThread) {
+  Choose(IDM_POWER_DEFEAT);  // checked at start: switches off
+  EXPECT_FALSE(Checked(IDM_POWER_DEFEAT));
+  EXPECT_TRUE(PollEvent(measurementState.powerDefeatStopEvent)) << "one stop signal";
+  EXPECT_FALSE(PollEvent(measurementState.powerDefeatStopEvent));
+
+  Choose(IDM_POWER_DEFEAT);  // on again: a new thread, which takes the next signal
+  EXPECT_TRUE(Checked(IDM_POWER_DEFEAT));
+  SignalEvent(measurementState.powerDefeatStopEvent);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(PollEvent(measurementState.powerDefeatStopEvent)) << "no thread consumed the signal";
+}
+
+TEST_F(GtkMainWindow, MarksSetByTheProgramRunNoCommand) {
+  const WindowPort port = MainWindowPort(window);
+  port.CheckMenuItem(port.window, IDM_CACHE_REGIONS, true);
+  EXPECT_TRUE(port.IsMenuItemChecked(port.window, IDM_CACHE_REGIONS));
+  EXPECT_FALSE(measurementState.showCacheRegions);
+  port.CheckMenuRadioItem(port.window, IDM_TEST_AREA_1MB, IDM_TEST_AREA_8MB, IDM_TEST_AREA_1MB);
+  EXPECT_TRUE(Checked(IDM_TEST_AREA_1MB));
+  EXPECT_FALSE(Checked(IDM_TEST_AREA_1MB + 1));
+  EXPECT_EQ(measurementState.testAreaSize, 0x200000u);
+  port.CheckMenuItem(port.window, IDM_POWER_DEFEAT, false);
+  EXPECT_FALSE(PollEvent(measurementState.powerDefeatStopEvent));
+}
+
+TEST_F(GtkMainWindow, TimersRunAtTheirPeriodsAndARestartReplacesTheTimer) {
+  ASSERT_EQ(window->timers.size(), 2u);
+  EXPECT_GT(TimeToNextTick(IDT_MEASUREMENT), 900000);
+  EXPECT_LE(TimeToNextTick(IDT_MEASUREMENT), 1000000);
+  EXPECT_GT(TimeToNextTick(IDT_REPAINT), 1900000);  // 2 s at start
+
+  const guint before = window->timers.at(IDT_REPAINT);
+  Choose(IDM_REFRESH_NOW);  // "Sofort": 1 ms
+  EXPECT_EQ(measurementState.refreshInterval, 1u);
+  EXPECT_EQ(g_main_context_find_source_by_id(nullptr, before), nullptr) << "the old repaint timer is gone";
+  EXPECT_LE(TimeToNextTick(IDT_REPAINT), 1000);
+
+  Choose(IDM_REFRESH_1S + 3);  // 8 s
+  EXPECT_GT(TimeToNextTick(IDT_REPAINT), 7900000);
+  EXPECT_EQ(window->timers.size(), 2u);
+}
+
+TEST_F(GtkMainWindow, TheClientAreaHasTheDialogsSizeAndIsRepaintedOnTheRepaintTimer) {
+  // No sweeps, whose notices would repaint too.
+  MainWindowPort(window).KillTimer(window, IDT_MEASUREMENT);
+  ShowAndWaitForSize();
+  EXPECT_EQ(gtk_widget_get_allocated_width(window->drawingArea), 684);
+  EXPECT_EQ(gtk_widget_get_allocated_height(window->drawingArea), 449);
+  // Paints of the drawing area, counted as they are emitted (the window's
+  // own handler ends the emission).
+  static GtkWidget* area;
+  static int draws;
+  area = window->drawingArea;
+  draws = 0;
+  const guint signal = g_signal_lookup("draw", GTK_TYPE_WIDGET);
+  const gulong hook = g_signal_add_emission_hook(
+      signal, 0,
+      [](GSignalInvocationHint*, guint, const GValue* values, gpointer) -> gboolean {
+        if (g_value_get_object(&values[0]) == area) ++draws;
+        return TRUE;
+      },
+      nullptr, nullptr);
+  RunMainLoop();
+  draws = 0;
+  Choose(IDM_REFRESH_1S);
+  EXPECT_TRUE(RunUntil([&] { return draws >= 2; }, 3500)) << draws << " paints in 3.5 s at 1 s";
+  // Nothing else asks for paints: with 8 s between repaints none comes.
+  Choose(IDM_REFRESH_1S + 3);
+  RunMainLoop();
+  draws = 0;
+  RunUntil([] { return false; }, 2500);
+  EXPECT_EQ(draws, 0);
+  g_signal_remove_emission_hook(signal, hook);
+}
+
+TEST_F(GtkMainWindow, SweepsStartOnTheSecondTimerAndAreNoticedThroughTheMainLoop) {
+  Choose(IDM_BLOCK_STEP_16KB);
+  Choose(IDM_TEST_AREA_1MB);
+  Choose(IDM_FAST_MEASUREMENT);
+  int started = 0;
+  intptr_t last = 0;
+  // Three sweeps, each started by a tick after the previous one was noticed.
+  const bool done = RunUntil(
+      [&] {
+        const intptr_t now = measurementState.measurementThread;
+        if (now != 0 && now != last) ++started;
+        last = now;
+        return started >= 3 && now == 0;
+      },
+      15000);
+  EXPECT_TRUE(done) << started << " sweeps";
+  EXPECT_NE(measurementState.readRates[BlockCount() - 1], 0u);
+}
+
+TEST_F(GtkMainWindow, ScreenshotsHoldTheClientAreaInNumberedFiles) {
+  ShowAndWaitForSize();
+  gtk_window_resize(GTK_WINDOW(window->window), 501, 400);  // odd width: padded rows
+  RunUntil([&] { return gtk_widget_get_allocated_width(window->drawingArea) == 501; }, 5000);
+  RunMainLoop();
+  const int width = gtk_widget_get_allocated_width(window->drawingArea);
+  const int height = gtk_widget_get_allocated_height(window->drawingArea);
+  ASSERT_EQ(width, 501);
+  Choose(IDM_SCREENSHOT);
+  Choose(IDM_SCREENSHOT);
+  for (const char* name : {"screenshot-0.bmp", "screenshot-1.bmp"}) {
+    FILE* file = std::fopen(name, "rb");
+    ASSERT_NE(file, nullptr) << name;
+    uint8_t header[54];
+    ASSERT_EQ(std::fread(header, 1, 54, file), 54u);
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::fclose(file);
+    auto at32 = [&](int i) { return header[i] | header[i + 1] << 8 | header[i + 2] << 16 | header[i + 3] << 24; };
+    EXPECT_EQ(at32(18), width);
+    EXPECT_EQ(at32(22), height);
+    EXPECT_EQ(size, 54 + (501 * 3 + 1) * height);
+  }
+  EXPECT_FALSE(std::ifstream("screenshot-2.bmp").good());
+}
+
+TEST_F(GtkMainWindow, CloseStopsTheSweepEndsTheLoopAndDestroyDeletesFontsAndTimers) {
+  EXPECT_NE(measurementState.panelFont, 0u);
+  ShowAndWaitForSize();
+  WindowTimer(MainWindowPort(window), IDT_MEASUREMENT);
+  ASSERT_NE(measurementState.measurementThread, 0);
+  gtk_window_close(GTK_WINDOW(window->window));  // delete-event, as from the close box
+  EXPECT_TRUE(RunUntil([&] { return window->ended; }, 5000));
+  EXPECT_EQ(measurementState.measurementThread, 0);
+  EXPECT_TRUE(window->ended);
+  EXPECT_EQ(window->result, 2);
+  EXPECT_TRUE(GTK_IS_WINDOW(window->window)) << "the window lives until the loop has ended";
+  const guint repaint = window->timers.at(IDT_REPAINT);
+  DestroyMainWindow(window);
+  window = nullptr;
+  EXPECT_EQ(measurementState.panelFont, 0u);
+  EXPECT_EQ(measurementState.axisFont, 0u);
+  EXPECT_EQ(g_main_context_find_source_by_id(nullptr, repaint), nullptr);
+}
+
+}  // namespace
