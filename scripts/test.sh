@@ -44,6 +44,13 @@ fi
 step "mingw x86-64 build" build mingw64
 step "mingw x86-64 tests (wine64)" ctest --preset mingw64
 
+# Lorvanta.exe: the resources of both builds, read from the files; then the
+# 64-bit build driven through its menu under wine64 on Xvfb.
+step "Lorvanta.exe resources" build/linux/tests/app/win32_resources_test \
+  build/mingw/app/Lorvanta.exe build/mingw64/app/Lorvanta.exe
+step "Lorvanta.exe end-to-end (wine64, Xvfb)" bash tests/e2e/run_e2e.sh \
+  build/mingw64/app/Lorvanta.exe build/mingw64/tests/e2e/lorvanta_e2e_driver.exe
+
 echo
 if [ "$failed" -gt 0 ]; then echo "failed stages: ${failures[*]}"; fi
 echo "$passed passed, $failed failed"
