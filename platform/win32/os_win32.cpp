@@ -12,7 +12,24 @@ static void* Commit(uint32_t byteCount, DWORD protection) {
   return VirtualAllocEx(GetCurrentProcess(), nullptr, byteCount, MEM_COMMIT, protection);
 }
 
-void* CommitReadOnlyPages(uint32_t byteCount) { return Commit(byteCount, PAGE_READONLY); }
+void* CommitReadOnlyPages(uint32_t byteCount) {
+  // Under Wine, committed pages that are never written may all be backed by
+  // Linux's one shared zero page, so a read of them would stay in the cache
+  // whatever the size. Writing each page once gives it memory of its own on
+  // every system; then the pages become read-only for good.
+  uint8_t* pages = static_cast<uint8_t*>(Commit(byteCount, PAGE_READWRITE));
+  if (pages == nullptr) return nullptr;
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  for (uint32_t offset = 0; offset < byteCount; offset += system.dwPageSize)
+    *reinterpret_cast<volatile uint8_t*>(pages + offset) = 1;
+  DWORD previous;
+  if (!VirtualProtect(pages, byteCount, PAGE_READONLY, &previous)) {
+    VirtualFree(pages, 0, MEM_RELEASE);
+    return nullptr;
+  }
+  return pages;
+}
 void* CommitReadWritePages(uint32_t byteCount) { return Commit(byteCount, PAGE_READWRITE); }
 
 void ReleasePages(void* pages, uint32_t) {

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fstream>
 #include <sstream>
 #endif
@@ -34,7 +36,19 @@ TEST(Pages, ZeroLengthCommitFails) {
   EXPECT_EQ(CommitReadWritePages(0), nullptr);
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST(Pages, ReadOnlyPagesEndReadOnly) {
+  const uint32_t size = 4 * 65536;
+  void* pages = CommitReadOnlyPages(size);
+  ASSERT_NE(pages, nullptr);
+  MEMORY_BASIC_INFORMATION info;
+  ASSERT_NE(VirtualQuery(pages, &info, sizeof info), 0u);
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));
+  EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
+  EXPECT_GE(info.RegionSize, size);
+  ReleasePages(pages, size);
+}
+#else
 // Resident kilobytes of the mapping that starts at address, from smaps.
 static long ResidentKiB(const void* address) {
   std::ifstream smaps("/proc/self/smaps");
