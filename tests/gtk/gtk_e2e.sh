@@ -8,6 +8,8 @@
 #
 # usage: gtk_e2e.sh LORVANTA E2E_TOOL
 # Exit code 0 when every check passed.
+# The key sequences are word lists, split on purpose:
+# shellcheck disable=SC2046
 set -uo pipefail
 
 program=$(realpath "$1")
@@ -48,7 +50,8 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 if [ ! -s "$work/display" ]; then
   echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1
 fi
-export DISPLAY=":$(head -n1 "$work/display")"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
 unset WAYLAND_DISPLAY
 echo "display $DISPLAY"
 
@@ -59,7 +62,6 @@ cd "$work/run" || exit 1
 
 repeat() { local i; for ((i = 0; i < $2; ++i)); do printf '%s ' "$1"; done; }
 # Each sequence opens a menu by its mnemonic and ends with the menu closed.
-# shellcheck disable=SC2046
 block_step_keys() { echo alt+e b $(repeat Down "$1") Return; }        # 0..4: 1 KB .. 16 KB
 test_area_keys() { echo alt+e Down Right $(repeat Down "$1") Return; } # 0..3: 1 MB .. 8 MB
 power_keys() { echo alt+e Down Down Return; }
@@ -90,8 +92,7 @@ shot() {
   name="screenshot-$next.bmp"
   next=$((next + 1))
   [ -e "$name" ] && fail "$name exists before its screenshot"
-  # shellcheck disable=SC2046
-  keys "$@" $(screenshot_keys)
+    keys "$@" $(screenshot_keys)
   wait_for_file "$name" || fail "$name written by the screenshot command"
 }
 
@@ -165,9 +166,7 @@ expect "window ${window_width}x${window_height}: the client area 684x449 below a
 
 # The smallest sweeps: 16 KB steps over 1 MB, fast mode. The screenshot right
 # after the test-area change shows flat curves.
-# shellcheck disable=SC2046
 keys $(block_step_keys 4) $(fast_keys)
-# shellcheck disable=SC2046
 shot $(test_area_keys 0)
 run_tool curves "$name" flat
 wait_for_curves 20
@@ -175,10 +174,8 @@ measured=$name
 run_tool layout "$measured"
 
 # Cache marks on, a screenshot, marks off again.
-# shellcheck disable=SC2046
 shot $(cache_keys)
 run_tool marks "$measured" "$name" 0x100000
-# shellcheck disable=SC2046
 keys $(cache_keys)
 
 # File numbers: 0, 1 and 2 exist; a removed file's number is taken first.
@@ -188,18 +185,22 @@ keys $(screenshot_keys)
 expect "the gap is filled: screenshot-1.bmp written again" wait_for_file screenshot-1.bmp
 expect "and screenshot-$next.bmp not written" [ ! -e "screenshot-$next.bmp" ]
 
+# A block-step choice, even of the step already chosen, starts the curves
+# afresh; the next sweeps draw them again.
+shot $(block_step_keys 4)
+run_tool curves "$name" flat
+wait_for_curves 20
+
 # Sweeps keep coming: each must be noticed by the window before the next can
 # start, so a lost notice would end them for good.
 sweeps=$("$tool" sweeps "$app_pid" 15000)
 expect "sweeps keep coming: $sweeps started in 15 s (at least 10 expected)" [ "$sweeps" -ge 10 ]
 # The same while the window repaints as fast as it can ("Sofort").
-# shellcheck disable=SC2046
 keys $(refresh_keys 4)
 sweeps=$("$tool" sweeps "$app_pid" 15000)
 expect "under continuous repaints: $sweeps sweeps started in 15 s (at least 10 expected)" [ "$sweeps" -ge 10 ]
 shot
 run_tool layout "$name" 684 449
-# shellcheck disable=SC2046
 keys $(refresh_keys 1)
 
 # The window can be resized; the screenshot follows the client area.
@@ -209,23 +210,18 @@ shot
 run_tool layout "$name" 520 $((400 - menu_height))
 
 # Choosing 2 MB resets the curves; the next sweeps draw them again.
-# shellcheck disable=SC2046
 shot $(test_area_keys 1)
 run_tool curves "$name" flat
 wait_for_curves 30
 # The cache marks over 2 MB, where a second-level cache of 1 MB is inside the plot.
 measured=$name
-# shellcheck disable=SC2046
 shot $(cache_keys)
 run_tool marks "$measured" "$name" 0x200000
-# shellcheck disable=SC2046
 keys $(cache_keys)
 
 # The power-saving defeat off and on again; the window goes on measuring.
-# shellcheck disable=SC2046
 keys $(power_keys)
 sleep 0.5
-# shellcheck disable=SC2046
 keys $(power_keys)
 expect "the window still runs after switching the power-saving defeat off and on" alive
 
@@ -239,7 +235,6 @@ keep main
 echo "--- stress: 200 block-step and test-area changes while sweeps run"
 next=0
 start_program
-# shellcheck disable=SC2046
 keys $(fast_keys)
 "$tool" sweeps "$app_pid" 60000 >"$work/stress-sweeps" &
 counter_pid=$!
@@ -248,16 +243,13 @@ stress_start=$SECONDS
 for ((change = 0; change < 200; ++change)); do
   random=$(((random * 1103515245 + 12345) & 0xffffffff))
   pick=$((random >> 16))
-  # shellcheck disable=SC2046
-  if ((change % 2 == 0)); then keys $(block_step_keys $((pick % 5))); else keys $(test_area_keys $((pick % 4))); fi
+    if ((change % 2 == 0)); then keys $(block_step_keys $((pick % 5))); else keys $(test_area_keys $((pick % 4))); fi
   sleep "0.$(printf %03d $((pick % 120)))"
 done
 echo "200 changes typed in $((SECONDS - stress_start)) s"
 expect "the program survived the changes" alive
 # The window still works: the smallest settings, then curves again.
-# shellcheck disable=SC2046
 keys $(block_step_keys 4)
-# shellcheck disable=SC2046
 shot $(test_area_keys 0)
 run_tool curves "$name" flat
 wait_for_curves 20

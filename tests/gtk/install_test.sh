@@ -44,7 +44,7 @@ for size in 16 24 32 48; do
   # The icon file holds each size as an 8-bit and then a 32-bit image; the
   # PNG must have the 32-bit image's pixels, transparency included.
   frame=$((index * 2 + 1))
-  differing=$(compare -metric AE "$png" "$ico[$frame]" null: 2>&1)
+  differing=$(compare -metric AE "$png" "${ico}[$frame]" null: 2>&1)
   expect "and the pixels of the icon file's ${size}-pixel 32-bit image ($differing differ)" test "$differing" = 0
   index=$((index + 1))
 done
