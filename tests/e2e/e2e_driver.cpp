@@ -274,7 +274,9 @@ void RedColumn(const Picture& p, const Plot& plot, int x, int* count, int* longe
   *longestRun = 0;
   int run = 0;
   for (int y = plot.yT; y < plot.yB; ++y) {
-    if (p.At(x, y) == kWrite) {
+    // The write curve shares the marks' red; where it crosses the column it is
+    // red beside the column too, and those rows do not count.
+    if (p.At(x, y) == kWrite && !(p.At(x - 1, y) == kWrite) && !(p.At(x + 1, y) == kWrite)) {
       ++*count;
       if (++run > *longestRun) *longestRun = run;
     } else {

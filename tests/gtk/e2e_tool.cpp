@@ -190,13 +190,15 @@ int Curves(const char* name, bool measured) {
   return failures;
 }
 
-// Red pixels in column x of the plot and the longest red run there.
+// Red pixels in column x of the plot and the longest red run there. The write
+// curve is the marks' red too; where it crosses the column it is red beside
+// the column as well, and those rows do not count.
 void RedColumn(const Picture& p, const Plot& plot, int x, int* count, int* longestRun) {
   *count = 0;
   *longestRun = 0;
   int run = 0;
   for (int y = plot.yT; y < plot.yB; ++y) {
-    if (p.At(x, y) == kWrite) {
+    if (p.At(x, y) == kWrite && !(p.At(x - 1, y) == kWrite) && !(p.At(x + 1, y) == kWrite)) {
       ++*count;
       if (++run > *longestRun) *longestRun = run;
     } else {
