@@ -12,32 +12,18 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "app/window.h"
 #include "measure/state.h"
 #include "probe/processor.h"
+#include "tests/support/screenshot_checks.h"
 
 namespace {
-
-int failures = 0;
-
-void Check(bool condition, const char* format, ...) {
-  char text[512];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(text, sizeof text, format, arguments);
-  va_end(arguments);
-  std::printf("%s: %s\n", condition ? "ok  " : "FAIL", text);
-  std::fflush(stdout);
-  if (!condition) ++failures;
-}
 
 [[noreturn]] void Abort(const char* why) {
   std::printf("FAIL: %s\n", why);
@@ -113,176 +99,26 @@ struct SweepCounter {
 
 // Screenshots ---------------------------------------------------------------
 
-struct Colour {
-  int r, g, b;
-  bool operator==(const Colour& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-Colour FromColorRef(COLORREF c) { return Colour{GetRValue(c), GetGValue(c), GetBValue(c)}; }
-
-const Colour kBlack{0, 0, 0};
-const Colour kRead{255, 200, 0};
-const Colour kWrite{255, 0, 0};
-const Colour kCopy{0, 200, 255};
-
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> data;  // the file's pixel rows, bottom row first
-  int rowSize = 0;
-  Colour At(int x, int y) const {
-    const uint8_t* p = data.data() + static_cast<size_t>(height - 1 - y) * rowSize + x * 3;
-    return Colour{p[2], p[1], p[0]};
-  }
-};
-
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | (b[at + 1] << 8); }
-
 bool FileExists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string ScreenshotName(int n) { return "screenshot-" + std::to_string(n) + ".bmp"; }
 
-// Reads a screenshot and checks its headers against the client size.
-Picture Load(const std::string& name, int clientWidth, int clientHeight) {
-  Picture picture;
-  FILE* file = std::fopen(name.c_str(), "rb");
-  if (file == nullptr) {
-    Check(false, "%s exists", name.c_str());
-    return picture;
-  }
-  std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
-  std::fclose(file);
-  if (bytes.size() < 54) {
-    Check(false, "%s has its 54 header bytes", name.c_str());
-    return picture;
-  }
-  const int width = static_cast<int32_t>(Get32(bytes, 18)), height = static_cast<int32_t>(Get32(bytes, 22));
-  const uint32_t rowSize = (width * 24 + 31) / 32 * 4;
-  const uint32_t imageSize = rowSize * height;
-  const bool headersRight = bytes[0] == 'B' && bytes[1] == 'M' && Get32(bytes, 2) == 54 + imageSize &&
-                            Get32(bytes, 6) == 0 && Get32(bytes, 10) == 54 && Get32(bytes, 14) == 40 &&
-                            Get16(bytes, 26) == 1 && Get16(bytes, 28) == 24 && Get32(bytes, 30) == 0 &&
-                            Get32(bytes, 34) == imageSize && Get32(bytes, 38) == 0 && Get32(bytes, 42) == 0 &&
-                            Get32(bytes, 46) == 0 && Get32(bytes, 50) == 0 && bytes.size() == 54 + imageSize;
-  Check(headersRight && width == clientWidth && height == clientHeight,
-        "%s: 24-bit bottom-up BMP of the client area %dx%d (file %dx%d, %zu bytes)", name.c_str(), clientWidth,
-        clientHeight, width, height, bytes.size());
-  if (!headersRight) return picture;
-  picture.width = width;
-  picture.height = height;
-  picture.rowSize = static_cast<int>(rowSize);
-  picture.data.assign(bytes.begin() + 54, bytes.end());
-  return picture;
-}
-
-int clientWidth = 0, clientHeight = 0;
-
-// Takes a screenshot with the menu command; it must land in expectedName.
+// Takes a screenshot with the menu command; it must land in expectedName
+// and have the client area's size.
 Picture Screenshot(const std::string& expectedName) {
   RECT client;
   GetClientRect(window, &client);
-  clientWidth = client.right;
-  clientHeight = client.bottom;
   Check(!FileExists(expectedName), "%s does not exist yet", expectedName.c_str());
   Command(IDM_SCREENSHOT);
-  return Load(expectedName, clientWidth, clientHeight);
+  const Picture picture = LoadScreenshot(expectedName, true);
+  Check(picture.width == client.right && picture.height == client.bottom, "%s: the client area's size %dx%d",
+        expectedName.c_str(), static_cast<int>(client.right), static_cast<int>(client.bottom));
+  return picture;
 }
 
-// The chart's plot area for the current client size.
-struct Plot {
-  int left, top, right, bottom;  // the chart rectangle
-  int xL, xR, yT, yB;            // the plot inside it
-};
-Plot PlotFor(const Picture& p) {
-  Plot plot;
-  plot.left = 5;
-  plot.top = 60;
-  plot.right = p.width - 5;
-  plot.bottom = p.height - 5;
-  plot.xL = plot.left + 70;
-  plot.xR = plot.right - 5;
-  plot.yT = plot.top + 5;
-  plot.yB = plot.bottom - 25;
-  return plot;
-}
-
-// Pixels of a colour inside the plot (between xL and xR) with y in [top, bottom].
-int CountInPlot(const Picture& p, const Plot& plot, Colour colour, int top, int bottom) {
-  int count = 0;
-  for (int y = top; y <= bottom; ++y)
-    for (int x = plot.xL; x < plot.xR; ++x)
-      if (p.At(x, y) == colour) ++count;
-  return count;
-}
-
-// The layout: the button-face background around and between the two areas,
-// their sunken frames exactly on the rectangles, black insides.
 void CheckLayout(const Picture& p, const char* name) {
-  if (p.width == 0) return;
-  const Colour face = FromColorRef(GetSysColor(COLOR_BTNFACE));
-  const Colour shadow = FromColorRef(GetSysColor(COLOR_BTNSHADOW));
-  const Colour highlight = FromColorRef(GetSysColor(COLOR_BTNHIGHLIGHT));
-  const int w = p.width, h = p.height, mid = w / 2;
-  bool background = true;
-  for (int x = 0; x < w; ++x) {
-    for (int y : {0, 4, 55, 57, 59, h - 5, h - 1}) background = background && p.At(x, y) == face;
-  }
-  for (int y = 0; y < h; ++y) {
-    for (int x : {0, 4, w - 5, w - 1}) background = background && p.At(x, y) == face;
-  }
-  Check(background, "%s: button-face background at the margins and between panel and chart", name);
-  Check(p.At(mid, 5) == shadow && p.At(5, 30) == shadow && p.At(mid, 54) == highlight && p.At(w - 6, 30) == highlight,
-        "%s: panel frame on (5,5)-(%d,55)", name, w - 5);
-  Check(p.At(mid, 60) == shadow && p.At(5, h / 2) == shadow && p.At(mid, h - 6) == highlight &&
-            p.At(w - 6, h / 2) == highlight,
-        "%s: chart frame on (5,60)-(%d,%d)", name, w - 5, h - 5);
-  int panelBlack = 0, panelTotal = 0, chartBlack = 0, chartTotal = 0;
-  for (int y = 7; y < 53; ++y)
-    for (int x = 7; x < w - 7; ++x, ++panelTotal) panelBlack += p.At(x, y) == kBlack;
-  for (int y = 62; y < h - 7; ++y)
-    for (int x = 7; x < w - 7; ++x, ++chartTotal) chartBlack += p.At(x, y) == kBlack;
-  Check(panelBlack * 10 > panelTotal * 7 && chartBlack * 10 > chartTotal * 7,
-        "%s: panel and chart black inside (%d%%, %d%% black)", name, panelBlack * 100 / panelTotal,
-        chartBlack * 100 / chartTotal);
-}
-
-// Curves: all three above the bottom edge (measured), or all on it (reset).
-void CheckCurves(const Picture& p, bool measured, const char* name) {
-  if (p.width == 0) return;
-  const Plot plot = PlotFor(p);
-  const int above[3] = {CountInPlot(p, plot, kRead, plot.yT, plot.yB - 2),
-                        CountInPlot(p, plot, kWrite, plot.yT, plot.yB - 2),
-                        CountInPlot(p, plot, kCopy, plot.yT, plot.yB - 2)};
-  const int onEdge = CountInPlot(p, plot, kCopy, plot.yB, plot.yB);
-  if (measured) {
-    Check(above[0] > 20 && above[1] > 20 && above[2] > 20,
-          "%s: read, write and copy curves above the bottom edge (%d, %d, %d pixels)", name, above[0], above[1],
-          above[2]);
-  } else {
-    Check(above[0] == 0 && above[1] == 0 && above[2] == 0 && onEdge > (plot.xR - plot.xL) / 2,
-          "%s: flat curves on the bottom edge y=%d (%d copy pixels there; %d, %d, %d above)", name, plot.yB,
-          onEdge, above[0], above[1], above[2]);
-  }
-}
-
-// Red pixels in column x of the plot, and the longest red run there.
-void RedColumn(const Picture& p, const Plot& plot, int x, int* count, int* longestRun) {
-  *count = 0;
-  *longestRun = 0;
-  int run = 0;
-  for (int y = plot.yT; y < plot.yB; ++y) {
-    // The write curve shares the marks' red; where it crosses the column it is
-    // red beside the column too, and those rows do not count.
-    if (p.At(x, y) == kWrite && !(p.At(x - 1, y) == kWrite) && !(p.At(x + 1, y) == kWrite)) {
-      ++*count;
-      if (++run > *longestRun) *longestRun = run;
-    } else {
-      run = 0;
-    }
-  }
+  ::CheckLayout(p, name, RgbOf(GetSysColor(COLOR_BTNFACE)), RgbOf(GetSysColor(COLOR_BTNSHADOW)),
+              RgbOf(GetSysColor(COLOR_BTNHIGHLIGHT)));
 }
 
 // Waits until a screenshot shows three measured curves, at most timeout ms.
@@ -293,12 +129,7 @@ Picture WaitForCurves(int* nextNumber, DWORD timeout, const char* what) {
     Sleep(1500);
     picture = Screenshot(ScreenshotName((*nextNumber)++));
     if (picture.width == 0) return picture;
-    const Plot plot = PlotFor(picture);
-    if ((CountInPlot(picture, plot, kRead, plot.yT, plot.yB - 2) > 20 &&
-         CountInPlot(picture, plot, kWrite, plot.yT, plot.yB - 2) > 20 &&
-         CountInPlot(picture, plot, kCopy, plot.yT, plot.yB - 2) > 20) ||
-        GetTickCount() - start > timeout)
-      break;
+    if (CurvesUp(picture) || GetTickCount() - start > timeout) break;
   }
   CheckCurves(picture, true, what);
   return picture;
@@ -327,29 +158,9 @@ int MainScenario() {
 
   // Cache marks: dotted red lines at the two cache sizes.
   ProbeProcessor();  // the same cache sizes the program found on this machine
-  const Plot plot = PlotFor(measured);
-  const uint64_t area = 0x100000 - 2048, width = plot.xR - plot.xL;
-  const int x1 = plot.xL + static_cast<int>(measurementState.l1CacheSize * width / area);
-  const int x2 = plot.xL + static_cast<int>(measurementState.l2CacheSize * width / area);
   Command(IDM_CACHE_REGIONS);
-  Picture marks = Screenshot(ScreenshotName(next++));
-  if (marks.width != 0) {
-    int before, beforeRun, count, run;
-    RedColumn(measured, plot, x1, &before, &beforeRun);
-    RedColumn(marks, plot, x1, &count, &run);
-    const int height = plot.yB - plot.yT;
-    Check(count > height / 3 && count < height * 2 / 3 + 4 && run <= 4 && before < height / 6,
-          "L1 mark (%u KiB) at x=%d: dotted red, %d of %d pixels, longest run %d (without marks %d)",
-          measurementState.l1CacheSize / 1024, x1, count, height, run, before);
-    if (x2 < plot.xR) {
-      RedColumn(marks, plot, x2, &count, &run);
-      Check(count > height / 3 && run <= 4, "L2 mark (%u KiB) at x=%d: dotted red, %d pixels, longest run %d",
-            measurementState.l2CacheSize / 1024, x2, count, run);
-    } else {
-      std::printf("note: L2 mark (%u KiB) lies right of the 1 MB plot (x=%d > %d)\n",
-                  measurementState.l2CacheSize / 1024, x2, plot.xR);
-    }
-  }
+  CheckCacheMarks(measured, Screenshot(ScreenshotName(next++)), 0x100000, measurementState.l1CacheSize,
+                  measurementState.l2CacheSize);
   Command(IDM_CACHE_REGIONS);
 
   // File numbers: a gap left by a removed file is filled first.
@@ -382,7 +193,7 @@ int MainScenario() {
   WaitForCurves(&next, 30000, "after the sweeps over 2 MB");
 
   Close();
-  return failures;
+  return checkFailures;
 }
 
 int StressScenario() {
@@ -411,7 +222,7 @@ int StressScenario() {
   int next = 0;
   WaitForCurves(&next, 20000, "after the stress");
   Close();
-  return failures;
+  return checkFailures;
 }
 
 }  // namespace

@@ -2,29 +2,66 @@
 
 namespace {
 RecordingCanvas& Self(void* context) { return *static_cast<RecordingCanvas*>(context); }
+void SetPen(CanvasState& s, Colour colour, bool dotted) {
+  s.penSelected = true;
+  s.dottedPen = dotted;
+  s.penColour = colour;
+}
 }  // namespace
 
 RecordingCanvas::RecordingCanvas() {
+  using Op = RecordedOperation;
+  using State = CanvasState;
   canvas_.context = this;
-  canvas_.ClipToRect = &RecordingCanvas::ClipToRect;
-  canvas_.FillRect = &RecordingCanvas::FillRect;
-  canvas_.DrawSunkenEdge = &RecordingCanvas::DrawSunkenEdge;
-  canvas_.SelectSolidPen = &RecordingCanvas::SelectSolidPen;
-  canvas_.SelectDottedPen = &RecordingCanvas::SelectDottedPen;
-  canvas_.MoveTo = &RecordingCanvas::MoveTo;
-  canvas_.LineTo = &RecordingCanvas::LineTo;
-  canvas_.SetTransparentText = &RecordingCanvas::SetTransparentText;
-  canvas_.SetTextColour = &RecordingCanvas::SetTextColour;
-  canvas_.SelectFont = &RecordingCanvas::SelectFont;
-  canvas_.MeasureText = &RecordingCanvas::MeasureText;
-  canvas_.DrawString = &RecordingCanvas::DrawString;
+  canvas_.ClipToRect = [](void* c, const Rect& r) {
+    Self(c).Record(CanvasOp::ClipToRect, [&](Op& o, State& s) { o.rect = s.clip = r; });
+  };
+  canvas_.FillRect = [](void* c, const Rect& r, Colour colour) {
+    Self(c).Record(CanvasOp::FillRect, [&](Op& o, State&) { o.rect = r; o.colour = colour; });
+  };
+  canvas_.DrawSunkenEdge = [](void* c, const Rect& r) {
+    Self(c).Record(CanvasOp::DrawSunkenEdge, [&](Op& o, State&) { o.rect = r; });
+  };
+  canvas_.SelectSolidPen = [](void* c, Colour colour) {
+    Self(c).Record(CanvasOp::SelectSolidPen, [&](Op& o, State& s) { o.colour = colour; SetPen(s, colour, false); });
+  };
+  canvas_.SelectDottedPen = [](void* c, Colour colour) {
+    Self(c).Record(CanvasOp::SelectDottedPen, [&](Op& o, State& s) { o.colour = colour; SetPen(s, colour, true); });
+  };
+  canvas_.MoveTo = [](void* c, int32_t x, int32_t y) {
+    Self(c).Record(CanvasOp::MoveTo, [&](Op& o, State& s) { o.x = s.currentX = x; o.y = s.currentY = y; });
+  };
+  canvas_.LineTo = [](void* c, int32_t x, int32_t y) {
+    Self(c).Record(CanvasOp::LineTo, [&](Op& o, State& s) {
+      o.fromX = s.currentX; o.fromY = s.currentY;
+      o.x = s.currentX = x; o.y = s.currentY = y;
+    });
+  };
+  canvas_.SetTransparentText = [](void* c) {
+    Self(c).Record(CanvasOp::SetTransparentText, [&](Op&, State& s) { s.transparentText = true; });
+  };
+  canvas_.SetTextColour = [](void* c, Colour colour) {
+    Self(c).Record(CanvasOp::SetTextColour, [&](Op& o, State& s) { o.colour = s.textColour = colour; });
+  };
+  canvas_.SelectFont = [](void* c, FontHandle font) {
+    Self(c).Record(CanvasOp::SelectFont, [&](Op& o, State& s) { o.font = s.font = font; });
+  };
+  canvas_.MeasureText = [](void* c, const wchar_t* text, int32_t length) {
+    RecordingCanvas& self = Self(c);
+    TextSize size{};
+    self.Record(CanvasOp::MeasureText, [&](Op& o, State& s) {
+      o.text.assign(text, static_cast<size_t>(length));
+      size = self.Measure(s.font, o.text);
+    });
+    return size;
+  };
+  canvas_.DrawString = [](void* c, int32_t x, int32_t y, const wchar_t* text, int32_t length) {
+    Self(c).Record(CanvasOp::DrawString, [&](Op& o, State&) {
+      o.x = x; o.y = y;
+      o.text.assign(text, static_cast<size_t>(length));
+    });
+  };
 }
-
-void RecordingCanvas::SetFontMetrics(FontHandle font, int32_t characterWidth, int32_t height) {
-  fontMetrics_[font] = Metrics{characterWidth, height};
-}
-
-void RecordingCanvas::SetTextExtent(const std::wstring& text, TextSize size) { textExtents_[text] = size; }
 
 void RecordingCanvas::Clear() {
   operations.clear();
@@ -33,32 +70,24 @@ void RecordingCanvas::Clear() {
 
 std::vector<RecordedOperation> RecordingCanvas::OfKind(CanvasOp op) const {
   std::vector<RecordedOperation> result;
-  for (const RecordedOperation& operation : operations) {
+  for (const RecordedOperation& operation : operations)
     if (operation.op == op) result.push_back(operation);
-  }
   return result;
 }
 
 std::vector<std::wstring> RecordingCanvas::TextStrings() const {
   std::vector<std::wstring> result;
-  for (const RecordedOperation& operation : operations) {
-    if (operation.op == CanvasOp::DrawString) result.push_back(operation.text);
-  }
+  for (const RecordedOperation& text : Texts()) result.push_back(text.text);
   return result;
 }
 
 const RecordedOperation* RecordingCanvas::FindText(const std::wstring& text) const {
-  for (const RecordedOperation& operation : operations) {
+  for (const RecordedOperation& operation : operations)
     if (operation.op == CanvasOp::DrawString && operation.text == text) return &operation;
-  }
   return nullptr;
 }
 
-size_t RecordingCanvas::Count(CanvasOp op) const {
-  size_t count = 0;
-  for (const RecordedOperation& operation : operations) count += operation.op == op ? 1 : 0;
-  return count;
-}
+size_t RecordingCanvas::Count(CanvasOp op) const { return OfKind(op).size(); }
 
 size_t RecordingCanvas::DrawingCount() const {
   return Count(CanvasOp::FillRect) + Count(CanvasOp::DrawSunkenEdge) + Count(CanvasOp::LineTo) +
@@ -69,125 +98,6 @@ TextSize RecordingCanvas::Measure(FontHandle font, const std::wstring& text) con
   const auto fixed = textExtents_.find(text);
   if (fixed != textExtents_.end()) return fixed->second;
   const auto found = fontMetrics_.find(font);
-  const Metrics metrics = found != fontMetrics_.end() ? found->second : defaultMetrics_;
+  const Metrics metrics = found != fontMetrics_.end() ? found->second : Metrics{6, 13};
   return TextSize{metrics.characterWidth * static_cast<int32_t>(text.size()), metrics.height};
-}
-
-RecordedOperation& RecordingCanvas::Record(CanvasOp op) {
-  RecordedOperation operation;
-  operation.op = op;
-  operation.state = state;
-  operations.push_back(operation);
-  return operations.back();
-}
-
-void RecordingCanvas::Finish(const RecordedOperation& operation) {
-  if (afterOperation) afterOperation(operation);
-}
-
-void RecordingCanvas::ClipToRect(void* context, const Rect& rect) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::ClipToRect);
-  operation.rect = rect;
-  self.state.clipSet = true;
-  self.state.clip = rect;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::FillRect(void* context, const Rect& rect, Colour colour) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::FillRect);
-  operation.rect = rect;
-  operation.colour = colour;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::DrawSunkenEdge(void* context, const Rect& rect) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::DrawSunkenEdge);
-  operation.rect = rect;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::SelectSolidPen(void* context, Colour colour) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::SelectSolidPen);
-  operation.colour = colour;
-  self.state.penSelected = true;
-  self.state.dottedPen = false;
-  self.state.penColour = colour;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::SelectDottedPen(void* context, Colour colour) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::SelectDottedPen);
-  operation.colour = colour;
-  self.state.penSelected = true;
-  self.state.dottedPen = true;
-  self.state.penColour = colour;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::MoveTo(void* context, int32_t x, int32_t y) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::MoveTo);
-  operation.x = x;
-  operation.y = y;
-  self.state.currentX = x;
-  self.state.currentY = y;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::LineTo(void* context, int32_t x, int32_t y) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::LineTo);
-  operation.fromX = self.state.currentX;
-  operation.fromY = self.state.currentY;
-  operation.x = x;
-  operation.y = y;
-  self.state.currentX = x;
-  self.state.currentY = y;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::SetTransparentText(void* context) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::SetTransparentText);
-  self.state.transparentText = true;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::SetTextColour(void* context, Colour colour) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::SetTextColour);
-  operation.colour = colour;
-  self.state.textColour = colour;
-  self.Finish(operation);
-}
-
-void RecordingCanvas::SelectFont(void* context, FontHandle font) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::SelectFont);
-  operation.font = font;
-  self.state.font = font;
-  self.Finish(operation);
-}
-
-TextSize RecordingCanvas::MeasureText(void* context, const wchar_t* text, int32_t length) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::MeasureText);
-  operation.text.assign(text, static_cast<size_t>(length));
-  const TextSize size = self.Measure(self.state.font, operation.text);
-  self.Finish(operation);
-  return size;
-}
-
-void RecordingCanvas::DrawString(void* context, int32_t x, int32_t y, const wchar_t* text, int32_t length) {
-  RecordingCanvas& self = Self(context);
-  RecordedOperation& operation = self.Record(CanvasOp::DrawString);
-  operation.x = x;
-  operation.y = y;
-  operation.text.assign(text, static_cast<size_t>(length));
-  self.Finish(operation);
 }

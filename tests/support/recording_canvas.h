@@ -30,7 +30,6 @@ enum class CanvasOp {
 
 // The drawing state as the operations so far have left it.
 struct CanvasState {
-  bool clipSet = false;
   Rect clip = {0, 0, 0, 0};
   bool penSelected = false;  // a pen has been selected at all
   bool dottedPen = false;
@@ -62,9 +61,11 @@ class RecordingCanvas {
   Canvas& canvas() { return canvas_; }
 
   // Metrics of every text in one font: cx = characterWidth * length, cy = height.
-  void SetFontMetrics(FontHandle font, int32_t characterWidth, int32_t height);
+  void SetFontMetrics(FontHandle font, int32_t characterWidth, int32_t height) {
+    fontMetrics_[font] = Metrics{characterWidth, height};
+  }
   // Fixed extent of one particular text, in any font.
-  void SetTextExtent(const std::wstring& text, TextSize size);
+  void SetTextExtent(const std::wstring& text, TextSize size) { textExtents_[text] = size; }
 
   // Called after each operation has been recorded (e.g. to change the
   // measurement state in the middle of a paint, as a running sweep would).
@@ -89,27 +90,21 @@ class RecordingCanvas {
   TextSize Measure(FontHandle font, const std::wstring& text) const;
 
  private:
-  RecordedOperation& Record(CanvasOp op);
-  void Finish(const RecordedOperation& operation);
-
-  static void ClipToRect(void* context, const Rect& rect);
-  static void FillRect(void* context, const Rect& rect, Colour colour);
-  static void DrawSunkenEdge(void* context, const Rect& rect);
-  static void SelectSolidPen(void* context, Colour colour);
-  static void SelectDottedPen(void* context, Colour colour);
-  static void MoveTo(void* context, int32_t x, int32_t y);
-  static void LineTo(void* context, int32_t x, int32_t y);
-  static void SetTransparentText(void* context);
-  static void SetTextColour(void* context, Colour colour);
-  static void SelectFont(void* context, FontHandle font);
-  static TextSize MeasureText(void* context, const wchar_t* text, int32_t length);
-  static void DrawString(void* context, int32_t x, int32_t y, const wchar_t* text, int32_t length);
+  // Records op in the current state, lets fill set its arguments and the
+  // state it leaves, then calls afterOperation.
+  template <typename Fill>
+  void Record(CanvasOp op, Fill fill) {
+    operations.push_back(RecordedOperation{op});
+    RecordedOperation& operation = operations.back();
+    operation.state = state;
+    fill(operation, state);
+    if (afterOperation) afterOperation(operation);
+  }
 
   struct Metrics {
     int32_t characterWidth, height;
   };
   Canvas canvas_;
-  Metrics defaultMetrics_ = {6, 13};
   std::map<FontHandle, Metrics> fontMetrics_;
   std::map<std::wstring, TextSize> textExtents_;
 };

@@ -1,0 +1,156 @@
+#include "tests/support/screenshot_checks.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+int checkFailures = 0;
+
+void Check(bool condition, const char* format, ...) {
+  char text[512];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  std::printf("%s: %s\n", condition ? "ok  " : "FAIL", text);
+  std::fflush(stdout);
+  if (!condition) ++checkFailures;
+}
+
+namespace {
+
+uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | (b[at + 1] << 8); }
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return Get16(b, at) | (Get16(b, at + 2) << 16); }
+
+int CountInPlot(const Picture& p, const Plot& plot, Rgb colour, int top, int bottom) {
+  int count = 0;
+  for (int y = top; y <= bottom; ++y)
+    for (int x = plot.xL; x < plot.xR; ++x) count += p.At(x, y) == colour;
+  return count;
+}
+
+void CurvesAbove(const Picture& p, int counts[3]) {
+  const Plot plot = PlotFor(p);
+  const Rgb colours[3] = {kRead, kWrite, kCopy};
+  for (int i = 0; i < 3; ++i) counts[i] = CountInPlot(p, plot, colours[i], plot.yT, plot.yB - 2);
+}
+
+// Red pixels in column x of the plot and the longest red run there. The write
+// curve is the marks' red too; where it crosses the column it is red beside
+// the column as well, and those rows do not count.
+void RedColumn(const Picture& p, const Plot& plot, int x, int* count, int* longestRun) {
+  *count = *longestRun = 0;
+  for (int y = plot.yT, run = 0; y < plot.yB; ++y) {
+    if (p.At(x, y) == kWrite && p.At(x - 1, y) != kWrite && p.At(x + 1, y) != kWrite) {
+      ++*count;
+      if (++run > *longestRun) *longestRun = run;
+    } else {
+      run = 0;
+    }
+  }
+}
+
+}  // namespace
+
+Picture LoadScreenshot(const std::string& name, bool report) {
+  Picture picture;
+  std::vector<uint8_t> bytes;
+  if (FILE* file = std::fopen(name.c_str(), "rb")) {
+    uint8_t buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(file);
+  }
+  if (bytes.size() < 54) {
+    if (report) Check(false, "%s: a file with its 54 header bytes (%zu bytes)", name.c_str(), bytes.size());
+    return picture;
+  }
+  const int width = static_cast<int32_t>(Get32(bytes, 18)), height = static_cast<int32_t>(Get32(bytes, 22));
+  const uint64_t rowSize = (static_cast<uint64_t>(width) * 24 + 31) / 32 * 4;
+  const uint64_t imageSize = rowSize * static_cast<uint64_t>(height);
+  const bool headersRight = width > 0 && height > 0 && bytes[0] == 'B' && bytes[1] == 'M' &&
+                            Get32(bytes, 2) == 54 + imageSize && Get32(bytes, 6) == 0 && Get32(bytes, 10) == 54 &&
+                            Get32(bytes, 14) == 40 && Get16(bytes, 26) == 1 && Get16(bytes, 28) == 24 &&
+                            Get32(bytes, 30) == 0 && Get32(bytes, 34) == imageSize && Get32(bytes, 38) == 0 &&
+                            Get32(bytes, 42) == 0 && Get32(bytes, 46) == 0 && Get32(bytes, 50) == 0 &&
+                            bytes.size() == 54 + imageSize;
+  if (report) {
+    Check(headersRight, "%s: 24-bit bottom-up BMP, %dx%d, %zu bytes, headers consistent", name.c_str(), width,
+          height, bytes.size());
+  }
+  if (!headersRight) return picture;
+  picture.width = width;
+  picture.height = height;
+  picture.rowSize = static_cast<int>(rowSize);
+  picture.rows.assign(bytes.begin() + 54, bytes.end());
+  return picture;
+}
+
+Plot PlotFor(const Picture& p) { return Plot{5 + 70, p.width - 5 - 5, 60 + 5, p.height - 5 - 25}; }
+
+bool CurvesUp(const Picture& p) {
+  int above[3];
+  CurvesAbove(p, above);
+  return above[0] > 20 && above[1] > 20 && above[2] > 20;
+}
+
+void CheckCurves(const Picture& p, bool measured, const char* name) {
+  if (p.width == 0) return;
+  const Plot plot = PlotFor(p);
+  int above[3];
+  CurvesAbove(p, above);
+  if (measured) {
+    Check(CurvesUp(p), "%s: read, write and copy curves above the bottom edge (%d, %d, %d pixels)", name, above[0],
+          above[1], above[2]);
+  } else {
+    const int onEdge = CountInPlot(p, plot, kCopy, plot.yB, plot.yB);
+    Check(above[0] == 0 && above[1] == 0 && above[2] == 0 && onEdge > (plot.xR - plot.xL) / 2,
+          "%s: flat curves on the bottom edge y=%d (%d copy pixels there; %d, %d, %d above)", name, plot.yB, onEdge,
+          above[0], above[1], above[2]);
+  }
+}
+
+void CheckLayout(const Picture& p, const char* name, Rgb face, Rgb shadow, Rgb highlight) {
+  if (p.width == 0) return;
+  const int w = p.width, h = p.height, mid = w / 2;
+  if (w < 40 || h < 100) return Check(false, "%s: big enough for the layout checks", name);
+  bool background = true;
+  for (int x = 0; x < w; ++x)
+    for (int y : {0, 4, 55, 57, 59, h - 5, h - 1}) background = background && p.At(x, y) == face;
+  for (int y = 0; y < h; ++y)
+    for (int x : {0, 4, w - 5, w - 1}) background = background && p.At(x, y) == face;
+  Check(background, "%s: button-face background at the margins and between panel and chart", name);
+  Check(p.At(mid, 5) == shadow && p.At(5, 30) == shadow && p.At(mid, 54) == highlight && p.At(w - 6, 30) == highlight,
+        "%s: panel frame on (5,5)-(%d,55)", name, w - 5);
+  Check(p.At(mid, 60) == shadow && p.At(5, h / 2) == shadow && p.At(mid, h - 6) == highlight &&
+            p.At(w - 6, h / 2) == highlight,
+        "%s: chart frame on (5,60)-(%d,%d)", name, w - 5, h - 5);
+  int panelBlack = 0, panelTotal = 0, chartBlack = 0, chartTotal = 0;
+  for (int y = 7; y < 53; ++y)
+    for (int x = 7; x < w - 7; ++x, ++panelTotal) panelBlack += p.At(x, y) == kBlack;
+  for (int y = 62; y < h - 7; ++y)
+    for (int x = 7; x < w - 7; ++x, ++chartTotal) chartBlack += p.At(x, y) == kBlack;
+  Check(panelBlack * 10 > panelTotal * 7 && chartBlack * 10 > chartTotal * 7,
+        "%s: panel and chart black inside (%d%%, %d%% black)", name, panelBlack * 100 / panelTotal,
+        chartBlack * 100 / chartTotal);
+}
+
+void CheckCacheMarks(const Picture& without, const Picture& withMarks, uint64_t testArea, uint32_t l1Size,
+                     uint32_t l2Size) {
+  if (without.width == 0 || withMarks.width == 0) return;
+  const Plot plot = PlotFor(withMarks);
+  const uint64_t area = testArea - 2048, width = plot.xR - plot.xL;
+  const int height = plot.yB - plot.yT;
+  const uint32_t sizes[2] = {l1Size, l2Size};
+  for (int i = 0; i < 2; ++i) {
+    const int x = plot.xL + static_cast<int>(sizes[i] * width / area);
+    if (x >= plot.xR) {
+      std::printf("note: L%d mark (%u KiB) lies right of the plot (x=%d >= %d)\n", i + 1, sizes[i] / 1024, x, plot.xR);
+      continue;
+    }
+    int count, run, plain, plainRun;
+    RedColumn(withMarks, plot, x, &count, &run);
+    RedColumn(without, plot, x, &plain, &plainRun);
+    Check(count > height / 3 && count < height * 2 / 3 + 4 && run <= 4 && plain < height / 6,
+          "L%d mark (%u KiB) at x=%d: dotted red, %d of %d pixels, longest run %d (without marks %d)", i + 1,
+          sizes[i] / 1024, x, count, height, run, plain);
+  }
+}
