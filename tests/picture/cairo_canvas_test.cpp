@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <utility>
 
-#include "display/layout.h"
 #include "measure/state.h"
 
 namespace {
@@ -279,55 +277,6 @@ TEST_F(CairoTextTest, TheTurnedFontRunsUpwardsInATallNarrowStrip) {
   EXPECT_LE(box.bottom, 46);
   EXPECT_GE(box.top, 46 - size.cx);
   EXPECT_GT(box.bottom - box.top, 2 * (box.right - box.left));
-}
-
-TEST_F(CairoTextTest, ClientAreaHasThePanelAndChartOnTheButtonFace) {
-  ResetResultArrays();
-  for (uint32_t i = 0; i < BlockCount(); ++i) {
-    measurementState.readRates[i] = 20000000000ull + i * 1000000ull;
-    measurementState.writeRates[i] = 9000000000ull;
-    measurementState.copyRates[i] = 6000000000ull;
-  }
-  const int width = 684, height = 449;
-  cairo_surface_t* image = PaintClientAreaImage(width, height);
-  ASSERT_NE(image, nullptr);
-  auto at = [&](int x, int y) { return PixelAt(image, x, y); };
-  const Rect client = {0, 0, width, height};
-  const Rect panel = GetPanelRect(client), chart = GetChartRect(client);
-
-  // Button face in the margins and the strip between the two areas.
-  for (auto [x, y] : {std::pair{0, 0}, {4, 200}, {width - 1, 300}, {300, 4}, {300, 57}, {300, height - 1}}) {
-    EXPECT_EQ(at(x, y), kButtonFaceColour) << x << "," << y;
-  }
-  // Both areas framed by the sunken edge and black inside.
-  for (const Rect& area : {panel, chart}) {
-    EXPECT_EQ(at(area.left, area.top + 20), kButtonShadowColour);
-    EXPECT_EQ(at(area.left + 1, area.top + 20), kDarkShadowColour);
-    EXPECT_EQ(at(area.right - 1, area.top + 20), kButtonHighlightColour);
-    EXPECT_EQ(at(area.left + 20, area.bottom - 1), kButtonHighlightColour);
-    EXPECT_EQ(at(area.left + 2, area.bottom - 3), MakeColour(0, 0, 0));
-  }
-  // The chart's grid, the three curves and the title; the panel's white
-  // labels and grey version line.
-  auto coloursIn = [&](int x0, int y0, int x1, int y1) {
-    std::set<Colour> found;
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) found.insert(at(x, y));
-    return found;
-  };
-  const std::set<Colour> inChart = coloursIn(chart.left, chart.top, chart.right, chart.bottom);
-  for (Colour colour : {MakeColour(0, 80, 0), measurementState.curveColours[0], measurementState.curveColours[1],
-                        measurementState.curveColours[2]}) {
-    EXPECT_TRUE(inChart.count(colour)) << std::hex << colour;
-  }
-  EXPECT_TRUE(coloursIn(chart.left + 5, chart.top + 5, chart.left + 20, chart.top + 120).count(kWhite));
-  const std::set<Colour> inPanel = coloursIn(panel.left, panel.top, panel.right, panel.bottom);
-  EXPECT_TRUE(inPanel.count(kWhite) && inPanel.count(MakeColour(128, 128, 128)));
-  cairo_surface_destroy(image);
-  std::free(measurementState.readRates);
-  std::free(measurementState.writeRates);
-  std::free(measurementState.copyRates);
-  measurementState.readRates = measurementState.writeRates = measurementState.copyRates = nullptr;
 }
 
 }  // namespace
