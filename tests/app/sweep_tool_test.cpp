@@ -1,7 +1,8 @@
 // The headless tool's command line and what it reports.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/sweep/options.h"
 #include "app/sweep/report.h"
@@ -9,29 +10,28 @@
 #include "tests/support/state_reset.h"
 
 namespace {
-bool Parse(std::initializer_list<const char*> words, SweepToolOptions* options, std::string* error) {
-  std::vector<const char*> argv{"lorvanta-sweep"};
-  argv.insert(argv.end(), words.begin(), words.end());
-  return ParseSweepToolOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+SweepToolOptions Parse(std::vector<const char*> words, bool expectAccepted = true) {
+  words.insert(words.begin(), "lorvanta-sweep");
+  SweepToolOptions options;
+  std::string error;
+  const bool accepted = ParseSweepToolOptions(static_cast<int>(words.size()), words.data(), &options, &error);
+  std::string line;
+  for (const char* word : words) line += std::string(" ") + word;
+  EXPECT_EQ(accepted, expectAccepted) << line;
+  EXPECT_TRUE(accepted || (!error.empty() && error.find('\n') == std::string::npos)) << line << ": " << error;
+  return options;
 }
 }  // namespace
 
-TEST(SweepToolOptions, DefaultsAreTheProgramsDefaults) {
-  SweepToolOptions options;
-  std::string error;
-  ASSERT_TRUE(Parse({}, &options, &error));
+TEST(SweepToolOptions, DefaultsAndEveryMenuChoice) {
+  SweepToolOptions options = Parse({});
   EXPECT_EQ(options.blockStep, 1024u);
   EXPECT_EQ(options.testAreaSize, 2097152u);
   EXPECT_FALSE(options.fast);
   EXPECT_TRUE(options.powerDefeat);
   EXPECT_EQ(options.sweeps, 1u);
-}
 
-TEST(SweepToolOptions, AcceptsEveryMenuChoice) {
-  SweepToolOptions options;
-  std::string error;
-  ASSERT_TRUE(Parse({"--block-step", "16", "--test-area", "8", "--fast", "--sweeps", "3", "--csv", "out.csv", "--json"},
-                    &options, &error));
+  options = Parse({"--block-step", "16", "--test-area", "8", "--fast", "--sweeps", "3", "--csv", "out.csv", "--json"});
   EXPECT_EQ(options.blockStep, 16384u);
   EXPECT_EQ(options.testAreaSize, 8388608u);
   EXPECT_TRUE(options.fast);
@@ -40,60 +40,39 @@ TEST(SweepToolOptions, AcceptsEveryMenuChoice) {
   EXPECT_TRUE(options.json);
 }
 
-TEST(SweepToolOptions, RefusesWhatTheMenuDoesNotOffer) {
-  SweepToolOptions options;
-  std::string error;
-  const std::vector<std::vector<const char*>> bad = {
-      {"--block-step", "3"}, {"--block-step", "32"}, {"--block-step", "1k"}, {"--block-step"},
-      {"--test-area", "16"}, {"--test-area", "0"},   {"--test-area", "-1"},  {"--sweeps", "0"},
-      {"--sweeps", "1001"},  {"--sweeps", "x"},      {"--csv"},              {"--csv", "--json"},
-      {"--verbose"},         {"extra"},              {"--block-step", "99999999999999999999999"}};
-  for (const auto& words : bad) {
-    std::vector<const char*> argv{"lorvanta-sweep"};
-    argv.insert(argv.end(), words.begin(), words.end());
-    error.clear();
-    EXPECT_FALSE(ParseSweepToolOptions(static_cast<int>(argv.size()), argv.data(), &options, &error)) << words[0];
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(error.find('\n'), std::string::npos);  // one line
-  }
-}
-
 TEST(SweepToolOptions, PictureTakesAnOptionalFileAndASize) {
-  SweepToolOptions options;
-  std::string error;
-  ASSERT_TRUE(Parse({"--picture"}, &options, &error));
+  SweepToolOptions options = Parse({"--picture"});
   EXPECT_TRUE(options.picture);
   EXPECT_EQ(options.picturePath, "");
   EXPECT_EQ(options.pictureWidth, 684);  // the window's client area
   EXPECT_EQ(options.pictureHeight, 449);
 
-  ASSERT_TRUE(Parse({"--picture", "--fast"}, &options, &error));  // an option is not a file name
+  options = Parse({"--picture", "--fast"});  // an option is not a file name
   EXPECT_EQ(options.picturePath, "");
   EXPECT_TRUE(options.fast);
 
-  ASSERT_TRUE(Parse({"--size", "1280X800", "--picture", "out.bmp", "--json"}, &options, &error));
+  options = Parse({"--size", "1280X800", "--picture", "out.bmp", "--json"});
   EXPECT_EQ(options.picturePath, "out.bmp");
   EXPECT_EQ(options.pictureWidth, 1280);
   EXPECT_EQ(options.pictureHeight, 800);
   EXPECT_TRUE(options.json);
 
-  ASSERT_TRUE(Parse({"--picture", "--size", "1x8192"}, &options, &error));
+  options = Parse({"--picture", "--size", "1x8192"});
   EXPECT_EQ(options.pictureWidth, 1);
   EXPECT_EQ(options.pictureHeight, 8192);
+}
 
+// Refused with a one-line error: what the menu does not offer, and malformed picture sizes.
+TEST(SweepToolOptions, RefusesWhatTheMenuDoesNotOffer) {
   const std::vector<std::vector<const char*>> bad = {
+      {"--block-step", "3"}, {"--block-step", "32"}, {"--block-step", "1k"}, {"--block-step"},
+      {"--test-area", "16"}, {"--test-area", "0"},   {"--test-area", "-1"},  {"--sweeps", "0"},
+      {"--sweeps", "1001"},  {"--sweeps", "x"},      {"--csv"},              {"--csv", "--json"},
+      {"--verbose"},         {"extra"},              {"--block-step", "99999999999999999999999"},
       {"--picture", "--size", "0x10"}, {"--picture", "--size", "8193x10"}, {"--picture", "--size", "10x"},
       {"--picture", "--size", "x10"},  {"--picture", "--size", "10*10"},   {"--picture", "--size", "-5x10"},
       {"--picture", "--size"},         {"--size", "640x480"},              {"--picture", ""}};
-  for (const auto& words : bad) {
-    std::vector<const char*> argv{"lorvanta-sweep"};
-    argv.insert(argv.end(), words.begin(), words.end());
-    error.clear();
-    EXPECT_FALSE(ParseSweepToolOptions(static_cast<int>(argv.size()), argv.data(), &options, &error))
-        << words[0] << " " << (words.size() > 2 ? words[2] : "");
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(error.find('\n'), std::string::npos);
-  }
+  for (const auto& words : bad) Parse(words, false);
 }
 
 class Report : public ::testing::Test {

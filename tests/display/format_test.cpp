@@ -2,10 +2,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "display/format.h"
-#include "display/layout.h"
 
 namespace {
 
@@ -80,44 +78,6 @@ TEST(FormatBinaryQuantity, ChoosesTheLargestUnitWithANonzeroTruncatedQuotient) {
   EXPECT_EQ(Size(256 * KiB), "256 KiB");
   EXPECT_EQ(Size(2 * MiB), "2 MiB");
   EXPECT_EQ(Size(8 * MiB - 1), "7 MiB");
-}
-
-TEST(PowerOfTwo, ShiftsOneAndGivesZeroFromSixtyFourOn) {
-  EXPECT_EQ(PowerOfTwo(0), 1u);
-  EXPECT_EQ(PowerOfTwo(10), 1024u);
-  EXPECT_EQ(PowerOfTwo(32), uint64_t{1} << 32);
-  EXPECT_EQ(PowerOfTwo(63), uint64_t{1} << 63);
-  EXPECT_EQ(PowerOfTwo(64), 0u);
-  EXPECT_EQ(PowerOfTwo(200), 0u);
-}
-
-TEST(HighestBitIndex, FindsTheTopBitAndMapsZeroAndOneToZero) {
-  EXPECT_EQ(HighestBitIndex(0), 0u);
-  EXPECT_EQ(HighestBitIndex(1), 0u);
-  EXPECT_EQ(HighestBitIndex(2), 1u);
-  EXPECT_EQ(HighestBitIndex(3), 1u);
-  EXPECT_EQ(HighestBitIndex(uint64_t{1} << 21), 21u);
-  EXPECT_EQ(HighestBitIndex((uint64_t{1} << 33) + 5), 33u);
-  EXPECT_EQ(HighestBitIndex(uint64_t{1} << 63), 63u);
-  EXPECT_EQ(HighestBitIndex(UINT64_MAX), 63u);
-}
-
-TEST(Layout, SplitsTheClientAreaIntoPanelAndChart) {
-  const Rect client = {0, 0, 100, 300};
-  const Rect panel = GetPanelRect(client);
-  const Rect chart = GetChartRect(client);
-  EXPECT_EQ((std::vector<int32_t>{panel.left, panel.top, panel.right, panel.bottom}),
-            (std::vector<int32_t>{5, 5, 95, 55}));
-  EXPECT_EQ((std::vector<int32_t>{chart.left, chart.top, chart.right, chart.bottom}),
-            (std::vector<int32_t>{5, 60, 95, 295}));
-
-  // The panel's bottom is fixed whatever the height; tiny client areas give
-  // inverted rectangles, which the paint routines must cope with.
-  const Rect tall = GetPanelRect(Rect{0, 0, 640, 2000});
-  EXPECT_EQ(tall.bottom, 55);
-  const Rect tinyChart = GetChartRect(Rect{0, 0, 8, 50});
-  EXPECT_LT(tinyChart.bottom, tinyChart.top);
-  EXPECT_LT(tinyChart.right, tinyChart.left);
 }
 
 }  // namespace

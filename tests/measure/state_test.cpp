@@ -67,13 +67,3 @@ TEST_F(State, FailedAllocationLeavesNoArrays) {
   ResetResultArrays();  // a later reset recovers
   EXPECT_TRUE(ResultArraysExist());
 }
-
-TEST_F(State, DefaultsOfTheRecord) {
-  EXPECT_EQ(measurementState.clockHz, 0u);
-  EXPECT_EQ(measurementState.repeatCount, 10u);
-  EXPECT_EQ(measurementState.refreshInterval, 2000u);
-  EXPECT_EQ(measurementState.chartMaxRate, 1u);
-  EXPECT_EQ(measurementState.curveColours[0], 0x0000C8FFu);
-  EXPECT_EQ(measurementState.curveColours[1], 0x000000FFu);
-  EXPECT_EQ(measurementState.curveColours[2], 0x00FFC800u);
-}

@@ -81,23 +81,20 @@ TEST_F(Probe, AnswerWithoutTableBytesKeepsTheDefaults) {
 }
 
 TEST_F(Probe, LaterDescriptorWinsAndBit31AndCountByteAreSkipped) {
-  CacheSizesKiB sizes{0, 0};
-  DecodeDescriptorAnswer({0x00000001, 0x00000043, 0x00000000, 0x00000045}, &sizes);
-  EXPECT_EQ(sizes.l2, 2048u);
-  sizes = {0, 0};
-  DecodeDescriptorAnswer({0x00000001, 0x00000045, 0x00000000, 0x00000043}, &sizes);
-  EXPECT_EQ(sizes.l2, 512u);
-  sizes = {0, 0};
-  DecodeDescriptorAnswer({0x00000001, 0x8000002C, 0x80000045, 0x00000000}, &sizes);  // bit 31 set
-  EXPECT_EQ(sizes.l1, 0u);
-  EXPECT_EQ(sizes.l2, 0u);
-  sizes = {0, 0};
-  DecodeDescriptorAnswer({0x43000045, 0, 0, 0}, &sizes);  // low byte 0x45 is the count
-  EXPECT_EQ(sizes.l2, 512u);
-  sizes = {0, 0};
-  DecodeDescriptorAnswer({0x2C7D0001, 0, 0, 0}, &sizes);
-  EXPECT_EQ(sizes.l1, 32u);
-  EXPECT_EQ(sizes.l2, 2048u);
+  const struct {
+    CpuidAnswer answer;
+    uint32_t l1, l2;
+  } cases[] = {{{0x00000001, 0x00000043, 0, 0x00000045}, 0, 2048},
+               {{0x00000001, 0x00000045, 0, 0x00000043}, 0, 512},
+               {{0x00000001, 0x8000002C, 0x80000045, 0}, 0, 0},  // bit 31 set: no descriptors
+               {{0x43000045, 0, 0, 0}, 0, 512},                  // low byte 0x45 is the count
+               {{0x2C7D0001, 0, 0, 0}, 32, 2048}};
+  for (const auto& c : cases) {
+    CacheSizesKiB sizes{0, 0};
+    DecodeDescriptorAnswer(c.answer, &sizes);
+    EXPECT_EQ(sizes.l1, c.l1) << std::hex << c.answer.eax << " " << c.answer.ebx << " " << c.answer.ecx;
+    EXPECT_EQ(sizes.l2, c.l2) << std::hex << c.answer.eax << " " << c.answer.ebx << " " << c.answer.ecx;
+  }
 }
 
 TEST_F(Probe, CountByteSetsHowOftenLeaf2RunsAndSizesCarryOver) {
