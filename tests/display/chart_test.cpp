@@ -42,26 +42,14 @@ class ChartTest : public DisplayTest {
     PaintRateChart(recorder.canvas(), chart);
   }
 
-  // Solid grid-coloured lines across the plot, bottom to top, as offsets
-  // above yB.
-  std::vector<int32_t> RateLineOffsets() const {
+  // Solid grid-coloured lines: rate lines across the plot as offsets above
+  // yB (bottom to top), size lines from yT to yB as offsets right of xL.
+  std::vector<int32_t> GridOffsets(bool rates) const {
     std::vector<int32_t> offsets;
-    for (const RecordedOperation& line : recorder.Lines()) {
-      if (line.state.penColour == kGrid && !line.state.dottedPen && line.fromX == plot.xL && line.x == plot.xR &&
-          line.fromY == line.y) {
-        offsets.push_back(plot.yB - line.y);
-      }
-    }
-    return offsets;
-  }
-  // Solid grid-coloured lines from yT to yB, as offsets right of xL.
-  std::vector<int32_t> SizeLineOffsets() const {
-    std::vector<int32_t> offsets;
-    for (const RecordedOperation& line : recorder.Lines()) {
-      if (line.state.penColour == kGrid && !line.state.dottedPen && line.fromY == plot.yT && line.y == plot.yB &&
-          line.fromX == line.x) {
-        offsets.push_back(line.x - plot.xL);
-      }
+    for (const RecordedOperation& l : recorder.Lines()) {
+      if (l.state.penColour != kGrid || l.state.dottedPen) continue;
+      if (rates && l.fromX == plot.xL && l.x == plot.xR && l.fromY == l.y) offsets.push_back(plot.yB - l.y);
+      if (!rates && l.fromY == plot.yT && l.y == plot.yB && l.fromX == l.x) offsets.push_back(l.x - plot.xL);
     }
     return offsets;
   }
@@ -111,7 +99,7 @@ TEST_F(ChartTest, EmptyStateHasOneRateLineAtTheTopAndFlatCurves) {
                        "text 10 161 'Transferrate'", "font 101",
                        // 1 B/s: 30 x 13 pixels, right-aligned 5 left of xL, centred on yT.
                        "text 40 59 '1 B/s'", "pen rgb(0,80,0)", "move 75 65", "line 690 65"}));
-  EXPECT_EQ(RateLineOffsets(), std::vector<int32_t>{305});
+  EXPECT_EQ(GridOffsets(true), std::vector<int32_t>{305});
   EXPECT_EQ(Labels(true), std::vector<std::string>{"1 B/s"});
   const RecordedOperation* title = recorder.FindText(L"Transferrate");
   ASSERT_NE(title, nullptr);
@@ -141,7 +129,7 @@ TEST_F(ChartTest, RateGridLabelsOnlyLinesThatRoseMoreThanHalfALabel) {
   // k = 0..22 map to less than a pixel; then 8 MiB/s at 1 ... 2 GiB/s at 266.
   std::vector<int32_t> expected(23, 0);
   for (int32_t offset : {1, 2, 4, 8, 16, 33, 66, 133, 266}) expected.push_back(offset);
-  EXPECT_EQ(RateLineOffsets(), expected);
+  EXPECT_EQ(GridOffsets(true), expected);
 
   // With 13-pixel labels a line must rise 7 pixels above the previous line,
   // labelled or not: 64 MiB/s (8 above 1 B/s, but 4 above 32 MiB/s) stays bare.
@@ -175,7 +163,7 @@ TEST_F(ChartTest, RateLabelExactlyHalfALabelAboveThePreviousLineIsLeftOut) {
 
 TEST_F(ChartTest, SizeGridOverTwoMebibytesWithTheLastLabelFlushRight) {
   Paint(ChartWithPlot(600, 400));
-  EXPECT_EQ(SizeLineOffsets(), (std::vector<int32_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 9, 18, 37, 75,
+  EXPECT_EQ(GridOffsets(false), (std::vector<int32_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 9, 18, 37, 75,
                                                      150, 300, 600}));
   // 128 KiB: its label would start at 37 - 21 = 16, not right of 64 KiB's line at 18.
   EXPECT_EQ(Labels(false), (std::vector<std::string>{"1 B", "256 KiB", "512 KiB", "1 MiB", "2 MiB"}));
@@ -215,7 +203,7 @@ TEST_F(ChartTest, SizeLabelBoundaries) {
   UseSettings(2 * MiB + 512 * KiB, 1024);
   recorder.SetTextExtent(L"2 MiB", TextSize{241, 13});
   Paint(ChartWithPlot(600, 400));
-  EXPECT_EQ(SizeLineOffsets().back(), 480);
+  EXPECT_EQ(GridOffsets(false).back(), 480);
   label = recorder.FindText(L"2 MiB");
   ASSERT_NE(label, nullptr);
   EXPECT_EQ(label->x, plot.xR - 241);
@@ -300,7 +288,7 @@ TEST_F(ChartTest, RatesNearTheTopOfSixtyFourBitsMapWithoutWrapping) {
   SetEntry(0, uint64_t{1} << 63, uint64_t{1} << 62, 0);
   Paint(ChartWithPlot(600, 400));
   EXPECT_EQ(measurementState.chartMaxRate, uint64_t{1} << 63);
-  const std::vector<int32_t> offsets = RateLineOffsets();
+  const std::vector<int32_t> offsets = GridOffsets(true);
   ASSERT_EQ(offsets.size(), 64u);
   EXPECT_EQ(offsets[62], 200);
   EXPECT_EQ(offsets[63], 400);
@@ -313,7 +301,7 @@ TEST_F(ChartTest, RatesNearTheTopOfSixtyFourBitsMapWithoutWrapping) {
   SetEntry(0, UINT64_MAX, UINT64_MAX - 1, UINT64_MAX / 3);
   Paint(ChartWithPlot(600, 400));
   EXPECT_EQ(measurementState.chartMaxRate, UINT64_MAX);
-  EXPECT_EQ(RateLineOffsets().back(), 200);  // 2^63 of 2^64 - 1
+  EXPECT_EQ(GridOffsets(true).back(), 200);  // 2^63 of 2^64 - 1
   curves = Curves();
   ASSERT_EQ(curves.size(), 3u);
   EXPECT_EQ(curves[0].points.at(0).y, plot.yT);
@@ -327,7 +315,7 @@ TEST_F(ChartTest, AnEntryRaisedDuringThePaintIsDrawnFarAboveThePlot) {
     if (op.op == CanvasOp::DrawString && op.text == L"Transferrate") measurementState.readRates[10] = uint64_t{1} << 40;
   };
   Paint(ChartWithPlot(600, 400));
-  EXPECT_EQ(RateLineOffsets(), std::vector<int32_t>{400});
+  EXPECT_EQ(GridOffsets(true), std::vector<int32_t>{400});
   const std::vector<Curve> curves = Curves();
   ASSERT_EQ(curves.size(), 3u);
   const RecordedOperation& point = curves[0].points.at(10);
@@ -348,7 +336,7 @@ TEST_F(ChartTest, PlotWithoutPositiveExtentGetsOnlyItsFrame) {
 
   // One pixel of height is a plot: the single rate line lies on yT = yB - 1.
   Paint(ChartWithPlot(600, 1));
-  EXPECT_EQ(RateLineOffsets(), std::vector<int32_t>{1});
+  EXPECT_EQ(GridOffsets(true), std::vector<int32_t>{1});
   EXPECT_EQ(Curves().size(), 3u);
 }
 
