@@ -43,6 +43,17 @@ void FindProgramWindow() {
   }
   if (window == nullptr) Abort("no dialog window with the caption \"Lorvanta\" within 60 s");
   GetWindowThreadProcessId(window, &processId);
+  // The window exists before the display shows it; a capture taken then is
+  // black. Wait until its client area shows the button face at a corner.
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  bool shown = false;
+  for (int attempt = 0; attempt < 300 && !shown; ++attempt) {
+    HDC dc = GetDC(window);
+    shown = IsWindowVisible(window) && GetPixel(dc, 1, 1) == face;
+    ReleaseDC(window, dc);
+    if (!shown) Sleep(100);
+  }
+  if (!shown) Abort("the window did not show its client area within 30 s");
 }
 
 // A menu command as the menu sends it; fails when the window does not answer.
