@@ -6,7 +6,7 @@
 #include "app/gtk/measurement_notice.h"
 #include "app/gtk/program_icon.h"
 #include "app/screenshot_file.h"
-#include "app/sweep/options.h"
+#include "display/layout.h"
 #include "platform/cairo/cairo_canvas.h"
 
 namespace {
@@ -287,8 +287,8 @@ MainWindow* CreateMainWindow() {
   int menuHeight = 0;
   gtk_widget_show_all(box);
   gtk_widget_get_preferred_height(record->menuBar, nullptr, &menuHeight);
-  gtk_window_set_default_size(window, kDefaultPictureWidth * dotsPerInch / 96,
-                              kDefaultPictureHeight * dotsPerInch / 96 + menuHeight);
+  gtk_window_set_default_size(window, kWindowClientWidth * dotsPerInch / 96,
+                              kWindowClientHeight * dotsPerInch / 96 + menuHeight);
   gtk_window_move(window, 0, 0);
 
   g_signal_connect(record->drawingArea, "draw", G_CALLBACK(OnDraw), record);

@@ -3,12 +3,11 @@
 #include <cstdint>
 #include <string>
 
-// The client area of the main window at 96 DPI, the picture's default size:
-// the dialog's 456 x 276 dialog units in 8-point MS Shell Dlg (Tahoma), whose
-// base units are 6 x 13 pixels, mapped as MapDialogRect does:
-// MulDiv(456, 6, 4) x MulDiv(276, 13, 8) = 684 x 449 (448.5 rounded).
-constexpr int32_t kDefaultPictureWidth = 684;
-constexpr int32_t kDefaultPictureHeight = 449;
+#include "display/layout.h"
+
+// The picture's default size is the main window's client area.
+constexpr int32_t kDefaultPictureWidth = kWindowClientWidth;
+constexpr int32_t kDefaultPictureHeight = kWindowClientHeight;
 // Largest picture side accepted by --size.
 constexpr int32_t kMaxPictureSide = 8192;
 
