@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a cross-built Windows program under Wine in the project's prefix,
 # quietly: 64-bit programs with wine64, 32-bit ones with the 32-bit loader.
-export WINEPREFIX="${LORVANTA_WINEPREFIX:-$HOME/.lorvanta-wine}"
+export WINEPREFIX="${LORVANTA_WINEPREFIX:-${HOME:-/root}/.lorvanta-wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 program="$1"

@@ -33,7 +33,7 @@ elif [ "${need_update:-0}" = 1 ]; then
 fi
 
 # The Wine prefix the cross-built tests run in: created once, headless.
-export WINEPREFIX="${LORVANTA_WINEPREFIX:-$HOME/.lorvanta-wine}"
+export WINEPREFIX="${LORVANTA_WINEPREFIX:-${HOME:-/root}/.lorvanta-wine}"
 if [ ! -f "$WINEPREFIX/system.reg" ] || [ "${1:-}" = "--new-prefix" ]; then
   echo "setup: creating Wine prefix $WINEPREFIX"
   # wine64 where it exists: it also works where the kernel runs no 32-bit code.

@@ -5,7 +5,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh || { echo "setup failed"; exit 1; }
-export LORVANTA_WINEPREFIX="${LORVANTA_WINEPREFIX:-$HOME/.lorvanta-wine}"
+export LORVANTA_WINEPREFIX="${LORVANTA_WINEPREFIX:-${HOME:-/root}/.lorvanta-wine}"
 
 passed=0
 failed=0

@@ -15,7 +15,7 @@ shift 2
 scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(main stress)
 
-source_prefix="${LORVANTA_WINEPREFIX:-$HOME/.lorvanta-wine}"
+source_prefix="${LORVANTA_WINEPREFIX:-${HOME:-/root}/.lorvanta-wine}"
 work=$(mktemp -d /tmp/lorvanta-e2e.XXXXXX)
 xvfb_pid=""
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
