@@ -9,6 +9,8 @@
 #include "app/sweep/options.h"
 #include "app/sweep/picture.h"
 #include "app/sweep/report.h"
+#include "app/sweep/survey_main.h"
+#include "app/sweep/survey_options.h"
 #include "measure/state.h"
 #include "measure/sweep.h"
 #include "platform/os.h"
@@ -50,6 +52,7 @@ void ShowProgress(uint32_t sweep, uint32_t sweeps, uint64_t startCounter) {
 void NotifyMeasurementDone(void* window) { SignalEvent(static_cast<ToolWindow*>(window)->done); }
 
 int main(int argc, char** argv) {
+  if (WantsSurvey(argc, argv)) return RunSurveyTool(argc, argv);
   SweepToolOptions options;
   std::string error;
   if (!ParseSweepToolOptions(argc, argv, &options, &error)) return UsageError(error);

@@ -16,7 +16,9 @@ const char* const sweepToolUsage =
     "                            screenshot-N.bmp in the working directory (Linux build)\n"
     "  --size WxH                the picture's size in pixels (default 684x449, the\n"
     "                            window's client area)\n"
-    "  --help                    show this text\n";
+    "  --help                    show this text\n"
+    "  --survey                  measure every level of the memory hierarchy instead, L1 to DRAM\n"
+    "                            (its options: lorvanta-sweep --survey --help)\n";
 
 static bool ParseUnsigned(const char* text, uint64_t limit, uint64_t* value) {
   if (text == nullptr || *text == '\0') return false;

@@ -1,0 +1,180 @@
+// lorvanta-sweep --survey: the machine's facts, the run with progress on a
+// terminal, then the table, CSV, JSON and picture.
+#include "app/sweep/survey_main.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "app/screenshot_file.h"
+#include "app/sweep/report.h"
+#include "app/sweep/survey_facts.h"
+#include "app/sweep/survey_options.h"
+#include "app/sweep/survey_report.h"
+#include "platform/os.h"
+#include "platform/survey_os.h"
+#include "survey/lengths.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define IsTerminal(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define IsTerminal(fd) isatty(fd)
+#endif
+
+namespace {
+volatile std::sig_atomic_t interrupted = 0;
+void OnInterrupt(int) { interrupted = 1; }
+
+int SurveyUsageError(const std::string& message) {
+  std::fprintf(stderr, "lorvanta-sweep: %s\n", message.c_str());
+  return 2;
+}
+
+// "1:05" from milliseconds.
+std::string MinutesSeconds(uint64_t milliseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(milliseconds / 60000),
+                static_cast<unsigned long long>(milliseconds / 1000 % 60));
+  return text;
+}
+
+struct ProgressDisplay {
+  bool terminal;
+  uint64_t start;
+  uint64_t lastShown;
+};
+
+uint64_t MillisecondsSince(uint64_t start) {
+  return (ReadPerformanceCounter() - start) * 1000 / PerformanceCounterFrequency();
+}
+
+// Between measurements: stops on an interrupt; on a terminal shows where the
+// run is at most five times a second.
+bool OnSurveyProgress(const SurveyProgress& where, void* context) {
+  if (interrupted) return false;
+  ProgressDisplay& display = *static_cast<ProgressDisplay*>(context);
+  if (!display.terminal) return true;
+  const uint64_t elapsed = MillisecondsSince(display.start);
+  if (where.workDone != where.workTotal && elapsed < display.lastShown + 200) return true;
+  display.lastShown = elapsed;
+  const uint64_t percent = where.workTotal == 0 ? 100 : where.workDone * 100 / where.workTotal;
+  const uint64_t remaining =
+      where.workDone == 0 ? 0 : elapsed * (where.workTotal - where.workDone) / where.workDone;
+  std::fprintf(stderr, "\rsurvey: %s reached, %llu%% of the estimated work, elapsed %s, about %s to go   ",
+               FormatByteSize(where.length).c_str(), static_cast<unsigned long long>(percent),
+               MinutesSeconds(elapsed).c_str(), MinutesSeconds(remaining).c_str());
+  std::fflush(stderr);
+  return true;
+}
+
+// A file claimed before measuring, removed unless it is completed.
+struct ClaimedFile {
+  FileHandle handle = -1;
+  std::string path;
+};
+
+void Abandon(ClaimedFile& file) {
+  if (file.handle == -1) return;
+  CloseFile(file.handle);
+  RemoveFile(file.path.c_str());
+  file.handle = -1;
+}
+}  // namespace
+
+int RunSurveyTool(int argc, const char* const* argv) {
+  SurveyToolOptions options;
+  std::string error;
+  if (!ParseSurveyOptions(argc, argv, &options, &error)) return SurveyUsageError(error + "\n(see --survey --help)");
+  if (options.help) {
+    std::fputs(SurveyUsage().c_str(), stdout);
+    return 0;
+  }
+#ifndef LORVANTA_HAVE_SURVEY_PICTURE
+  if (options.picture) return SurveyUsageError("--picture is not available in this build: it has no off-screen drawing backend");
+#endif
+
+  SurveyRecord& record = surveyRecord;
+  record.settings = options.settings;
+  SurveyFacts facts;
+  ProbeSurveyMachine(&record, &facts);
+  if ((record.supportedIsas & record.settings.wantedIsas) == 0)
+    return SurveyUsageError("this machine does not support --isa " + options.isaWord);
+
+  // The largest length: the user's, if both buffers fit in half of the free
+  // memory; else the default, capped to that.
+  facts.availableMemory = AvailableMemoryBytes();
+  const uint64_t lastLevel = record.caches.empty() ? 0 : record.caches.back().sizeBytes;
+  if (record.settings.maxSize == 0) {
+    record.settings.maxSize = DefaultMaxSize(lastLevel, facts.availableMemory, &facts.maxSizeCapped);
+  } else if (facts.availableMemory != 0 && record.settings.maxSize > facts.availableMemory / 4) {
+    return SurveyUsageError("--max-size " + FormatByteSize(record.settings.maxSize) +
+                            " does not fit: two buffers of it must fit in half of the " +
+                            FormatByteSize(facts.availableMemory) + " of free memory (at most " +
+                            FormatByteSize(facts.availableMemory / 4) + ")");
+  }
+
+  ClaimedFile csv, picture;
+  if (!options.csvPath.empty()) {
+    csv.path = options.csvPath;
+    const CreateFileResult created = CreateNewFile(csv.path.c_str(), &csv.handle);
+    if (created == FileExists) return SurveyUsageError("'" + csv.path + "' exists already; it is not overwritten");
+    if (created != FileCreated) return SurveyUsageError("cannot create '" + csv.path + "'");
+  }
+  if (options.picture) {
+    picture.path = options.picturePath;
+    const CreateFileResult created = picture.path.empty() ? CreateNumberedScreenshotFile(&picture.handle, &picture.path)
+                                                          : CreateNewFile(picture.path.c_str(), &picture.handle);
+    if (created != FileCreated) {
+      picture.handle = -1;
+      Abandon(csv);
+      if (created == FileExists) return SurveyUsageError("'" + picture.path + "' exists already; it is not overwritten");
+      return SurveyUsageError("cannot create the picture file '" + picture.path + "'");
+    }
+  }
+
+  std::signal(SIGINT, OnInterrupt);
+  ProgressDisplay display{IsTerminal(2) != 0, ReadPerformanceCounter(), 0};
+  const SurveyOutcome outcome = RunSurvey(OnSurveyProgress, &display);
+  if (display.terminal) std::fputs("\n", stderr);
+  facts.elapsedMilliseconds = MillisecondsSince(display.start);
+  if (outcome != SurveyCompleted) {
+    Abandon(csv);
+    Abandon(picture);
+    if (outcome == SurveyStopped) {
+      std::fputs("lorvanta-sweep: interrupted; nothing written\n", stderr);
+      return 130;
+    }
+    std::fputs(outcome == SurveyNoBuffers ? "lorvanta-sweep: cannot commit the two survey buffers\n"
+                                          : "lorvanta-sweep: no kernel to run\n",
+               stderr);
+    return 1;
+  }
+
+  if (csv.handle != -1) {
+    const std::string rows = FormatSurveyCsv(record);
+    const bool written = WriteWholeBuffer(csv.handle, rows.data(), static_cast<uint32_t>(rows.size()));
+    const bool closed = CloseFile(csv.handle);
+    csv.handle = -1;
+    if (!written || !closed) {
+      RemoveFile(csv.path.c_str());
+      Abandon(picture);
+      std::fputs("lorvanta-sweep: writing the CSV file failed; it was removed\n", stderr);
+      return 1;
+    }
+  }
+  if (picture.handle != -1) {
+    const FileHandle file = picture.handle;
+    picture.handle = -1;
+    if (!WriteSurveyPictureFile(record, facts, file, picture.path.c_str(), options.pictureWidth,
+                                options.pictureHeight)) {
+      std::fputs("lorvanta-sweep: writing the picture failed; it was removed\n", stderr);
+      return 1;
+    }
+    std::fprintf(stderr, "lorvanta-sweep: picture written to %s (%dx%d)\n", picture.path.c_str(),
+                 static_cast<int>(options.pictureWidth), static_cast<int>(options.pictureHeight));
+  }
+  const std::string text = options.json ? FormatSurveyJson(record, facts) : FormatSurveyText(record, facts);
+  std::fputs(text.c_str(), stdout);
+  return 0;
+}

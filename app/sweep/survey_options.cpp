@@ -1,0 +1,127 @@
+#include "app/sweep/survey_options.h"
+
+#include <CLI/CLI.hpp>
+#include <cstring>
+
+#include "survey/lengths.h"
+
+namespace {
+const char* const exactSweepOptions[] = {"--test-area", "--block-step", "--sweeps", "--fast", "--no-power-defeat"};
+
+// "50us", "2ms", "1s", "750ns", or a plain number of microseconds.
+bool ParseDuration(const std::string& text, uint64_t* nanoseconds, std::string* error) {
+  size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  const std::string unit = text.substr(digits);
+  uint64_t scale = 0;
+  if (unit == "ns") scale = 1;
+  else if (unit.empty() || unit == "us" || unit == "µs") scale = 1000;
+  else if (unit == "ms") scale = 1000000;
+  else if (unit == "s") scale = 1000000000;
+  if (digits == 0 || digits > 9 || scale == 0) {
+    *error = "--min-time takes a duration such as 50us, 2ms or 1s, not '" + text + "'";
+    return false;
+  }
+  *nanoseconds = std::stoull(text.substr(0, digits)) * scale;
+  if (*nanoseconds == 0 || *nanoseconds > 10000000000ull) {
+    *error = "--min-time must lie between 1ns and 10s";
+    return false;
+  }
+  return true;
+}
+
+void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, std::string* minTime,
+              std::string* pictureSize, std::string* ignored) {
+  app.set_help_flag();  // --help is handled here, so that it never exits the process
+  app.add_flag("--help,-h", options->help, "show this text");
+  app.add_flag("--survey", "measure every level of the memory hierarchy (this mode)");
+  app.add_option("--max-size", *maxSize,
+                 "largest block: a size in B, KiB/K, MiB/M or GiB/G (default: the larger of 64 MiB and 8 x the "
+                 "last cache, within half of the free memory)");
+  app.add_option("--points-per-doubling", options->settings.pointsPerDoubling,
+                 "block lengths per doubling, 1 to 64 (default 8)");
+  app.add_option("--min-time", *minTime, "each measurement lasts at least this, e.g. 50us, 1ms (default 50us)");
+  app.add_option("--repeats", options->settings.repeats, "measurements per kernel and length; the best counts (default 5)");
+  app.add_flag("--huge-pages", options->settings.hugePages, "ask for transparent huge pages for the buffers");
+  app.add_option("--isa", options->isaWord, "mmx, sse, sse2, avx, avx2, avx512, rep or all (default all)");
+  app.add_option("--csv", options->csvPath, "write a row per length: length, level, each kernel's rate (FILE must not exist yet)");
+  app.add_flag("--json", options->json, "print the survey as JSON on stdout");
+  app.add_option("--picture", options->picturePath,
+                 "write the curves and figures as a 24-bit BMP to FILE, or to the next free screenshot-N.bmp")
+      ->expected(0, 1);
+  app.add_option("--size", *pictureSize, "the picture's size WxH (default 1200x800)");
+  // The exact sweep's settings are known here, so that the refusal can say why.
+  for (const char* name : exactSweepOptions) app.add_option(name, *ignored)->group("")->expected(0, 1);
+}
+}  // namespace
+
+bool WantsSurvey(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--survey") == 0) return true;
+  return false;
+}
+
+bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* options, std::string* error) {
+  *options = SurveyToolOptions();
+  CLI::App app("lorvanta-sweep --survey", "lorvanta-sweep");
+  std::string maxSize, minTime, pictureSize;
+  std::string ignored;
+  BuildApp(app, options, &maxSize, &minTime, &pictureSize, &ignored);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& failure) {
+    *error = failure.what();
+    return false;
+  }
+  if (options->help) return true;
+  for (const char* name : exactSweepOptions) {
+    if (app.count(name) == 0) continue;
+    *error = std::string(name) + " belongs to the exact sweep and does not combine with --survey";
+    return false;
+  }
+  SurveySettings& settings = options->settings;
+  if (!maxSize.empty()) {
+    if (!ParseByteSize(maxSize, &settings.maxSize, error)) return false;
+    if (settings.maxSize < kSurveyFirstLength) {
+      *error = "--max-size must be at least 2 KiB, the first block length";
+      return false;
+    }
+  }
+  if (settings.pointsPerDoubling == 0 || settings.pointsPerDoubling > 64) {
+    *error = "--points-per-doubling takes 1 to 64";
+    return false;
+  }
+  if (settings.repeats == 0 || settings.repeats > 1000) {
+    *error = "--repeats takes 1 to 1000";
+    return false;
+  }
+  if (!minTime.empty() && !ParseDuration(minTime, &settings.minTimeNanoseconds, error)) return false;
+  settings.wantedIsas = IsaMaskFromWord(options->isaWord.c_str());
+  if (settings.wantedIsas == 0) {
+    *error = "--isa takes mmx, sse, sse2, avx, avx2, avx512, rep or all, not '" + options->isaWord + "'";
+    return false;
+  }
+  options->picture = app.count("--picture") > 0;
+  if (!pictureSize.empty()) {
+    const char* argvSize[] = {"lorvanta-sweep", "--size", pictureSize.c_str()};
+    SweepToolOptions sized;
+    std::string sizeError;
+    if (!ParseSweepToolOptions(3, argvSize, &sized, &sizeError)) {
+      *error = sizeError;
+      return false;
+    }
+    options->pictureWidth = sized.pictureWidth;
+    options->pictureHeight = sized.pictureHeight;
+  }
+  return true;
+}
+
+std::string SurveyUsage() {
+  CLI::App app("lorvanta-sweep --survey: every level of the memory hierarchy, L1 to DRAM, with every kernel "
+               "the processor supports, timed in sustained loops",
+               "lorvanta-sweep");
+  SurveyToolOptions options;
+  std::string unused[4];
+  BuildApp(app, &options, &unused[0], &unused[1], &unused[2], &unused[3]);
+  return app.help();
+}

@@ -1,0 +1,26 @@
+// Command line of the survey (lorvanta-sweep --survey), parsed with CLI11.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "app/sweep/options.h"
+#include "survey/survey.h"
+
+struct SurveyToolOptions {
+  SurveySettings settings;       // maxSize 0: the default, chosen from the caches
+  std::string isaWord = "all";
+  std::string csvPath;           // empty: no CSV
+  bool json = false;
+  bool picture = false;
+  std::string picturePath;       // empty: the next free screenshot-N.bmp
+  int32_t pictureWidth = 1200;
+  int32_t pictureHeight = 800;
+  bool help = false;
+};
+
+// True when the command line asks for the survey.
+bool WantsSurvey(int argc, const char* const* argv);
+// Parses argv (which holds --survey) into options. On bad input returns false
+// with one line in error; the usage is SurveyUsage().
+bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* options, std::string* error);
+std::string SurveyUsage();

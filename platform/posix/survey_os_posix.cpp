@@ -1,0 +1,77 @@
+// Linux binding of the survey's buffers: anonymous mappings aligned to the
+// 2 MiB huge-page size, madvise(MADV_HUGEPAGE) on request, huge-page counts
+// from /proc/self/smaps, free memory from /proc/meminfo.
+#include "platform/survey_os.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+constexpr uint64_t kHugePageSize = uint64_t{2} << 20;
+
+// The mapping is made larger by one huge page and trimmed at both ends, so
+// that the buffer starts on a huge-page boundary.
+uint8_t* MapAligned(uint64_t byteCount) {
+  const uint64_t mapped = byteCount + kHugePageSize;
+  void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + kHugePageSize - 1) & ~(kHugePageSize - 1);
+  if (aligned > start) munmap(raw, aligned - start);
+  const uintptr_t end = start + mapped;
+  const uintptr_t used = aligned + byteCount;
+  if (end > used) munmap(reinterpret_cast<void*>(used), end - used);
+  return reinterpret_cast<uint8_t*>(aligned);
+}
+}  // namespace
+
+void* CommitSurveyBuffer(uint64_t byteCount, bool askHugePages) {
+  if (byteCount == 0) return nullptr;
+  uint8_t* buffer = MapAligned(byteCount);
+  if (buffer == nullptr) return nullptr;
+  if (askHugePages) madvise(buffer, byteCount, MADV_HUGEPAGE);
+  const uint64_t pageSize = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  for (uint64_t offset = 0; offset < byteCount; offset += pageSize) buffer[offset] = 1;
+  return buffer;
+}
+
+void ReleaseSurveyBuffer(void* buffer, uint64_t byteCount) {
+  if (buffer != nullptr) munmap(buffer, byteCount);
+}
+
+uint64_t HugePageBytes(const void* buffer, uint64_t byteCount) {
+  std::FILE* smaps = std::fopen("/proc/self/smaps", "r");
+  if (smaps == nullptr) return 0;
+  const uintptr_t first = reinterpret_cast<uintptr_t>(buffer);
+  const uintptr_t last = first + byteCount;
+  uint64_t total = 0;
+  bool inside = false;
+  char line[512];
+  while (std::fgets(line, sizeof line, smaps) != nullptr) {
+    uintptr_t start = 0, end = 0;
+    // A mapping's header line ("start-end perms ..."); the field lines that
+    // follow it ("Name: value") never parse as two hex numbers.
+    if (std::sscanf(line, "%" SCNxPTR "-%" SCNxPTR " ", &start, &end) == 2) {
+      inside = start < last && end > first;
+      continue;
+    }
+    uint64_t kib = 0;
+    if (inside && std::sscanf(line, "AnonHugePages: %" SCNu64 " kB", &kib) == 1) total += kib << 10;
+  }
+  std::fclose(smaps);
+  return total;
+}
+
+uint64_t AvailableMemoryBytes() {
+  std::FILE* meminfo = std::fopen("/proc/meminfo", "r");
+  if (meminfo == nullptr) return 0;
+  uint64_t kib = 0;
+  char line[256];
+  while (std::fgets(line, sizeof line, meminfo) != nullptr)
+    if (std::sscanf(line, "MemAvailable: %" SCNu64 " kB", &kib) == 1) break;
+  std::fclose(meminfo);
+  return kib << 10;
+}

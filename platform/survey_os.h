@@ -1,0 +1,16 @@
+// What the survey needs from the operating system beyond the exact sweep's
+// seam: large buffers with memory of their own (optionally on transparent
+// huge pages), how many huge pages were granted, and how much memory is free.
+#pragma once
+#include <cstdint>
+
+// Commits byteCount bytes of read-write memory, aligned to 2 MiB, and writes
+// every page once so that each has memory of its own (no shared zero page) and
+// lies on the node of the calling thread. With askHugePages the system is
+// asked for transparent huge pages before the first write. Null on failure.
+void* CommitSurveyBuffer(uint64_t byteCount, bool askHugePages);
+void ReleaseSurveyBuffer(void* buffer, uint64_t byteCount);
+// Bytes of the buffer that lie on huge pages; 0 where the system does not say.
+uint64_t HugePageBytes(const void* buffer, uint64_t byteCount);
+// Memory the system can hand out without swapping, in bytes; 0 when unknown.
+uint64_t AvailableMemoryBytes();

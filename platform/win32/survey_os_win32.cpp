@@ -1,0 +1,33 @@
+// Windows binding of the survey's buffers: VirtualAlloc'd pages, each written
+// once. Large pages need a privilege a benchmark should not ask for, so none
+// are requested and none are reported.
+#include "platform/survey_os.h"
+
+#include <windows.h>
+
+void* CommitSurveyBuffer(uint64_t byteCount, bool /*askHugePages*/) {
+  if (byteCount == 0 || byteCount > SIZE_MAX) return nullptr;
+  uint8_t* buffer = static_cast<uint8_t*>(
+      VirtualAlloc(nullptr, static_cast<SIZE_T>(byteCount), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (buffer == nullptr) return nullptr;
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  for (uint64_t offset = 0; offset < byteCount; offset += info.dwPageSize) buffer[offset] = 1;
+  return buffer;
+}
+
+void ReleaseSurveyBuffer(void* buffer, uint64_t /*byteCount*/) {
+  if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
+}
+
+uint64_t HugePageBytes(const void* /*buffer*/, uint64_t /*byteCount*/) { return 0; }
+
+uint64_t AvailableMemoryBytes() {
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return 0;
+  // A 32-bit process can address far less than the machine has.
+  uint64_t available = status.ullAvailPhys;
+  if (status.ullAvailVirtual < available) available = status.ullAvailVirtual;
+  return available;
+}

@@ -1,0 +1,44 @@
+#include "survey/levels.h"
+
+#include <algorithm>
+
+#include "survey/lengths.h"
+
+std::vector<LevelWindow> LevelWindows(const uint64_t* cacheSizes, uint32_t cacheCount) {
+  std::vector<LevelWindow> windows;
+  uint64_t below = 0;
+  for (uint32_t level = 0; level < cacheCount; ++level) {
+    windows.push_back(LevelWindow{2 * below, cacheSizes[level] / 2});
+    below = cacheSizes[level];
+  }
+  windows.push_back(LevelWindow{8 * below - 1, 0});
+  return windows;
+}
+
+LevelFigure FigureInWindow(const std::vector<uint64_t>& lengths, const std::vector<uint64_t>& rates,
+                           const std::vector<uint32_t>& kernels, const LevelWindow& window) {
+  std::vector<size_t> inside;
+  for (size_t i = 0; i < lengths.size() && i < rates.size(); ++i)
+    if (lengths[i] > window.low && (window.high == 0 || lengths[i] <= window.high)) inside.push_back(i);
+  LevelFigure figure{false, 0, 0, static_cast<uint32_t>(inside.size())};
+  if (inside.empty()) return figure;
+  std::sort(inside.begin(), inside.end(), [&](size_t a, size_t b) { return rates[a] < rates[b]; });
+  const size_t lowerMiddle = (inside.size() - 1) / 2;
+  const size_t upperMiddle = inside.size() / 2;
+  figure.present = true;
+  figure.rate = rates[inside[lowerMiddle]] / 2 + rates[inside[upperMiddle]] / 2 +
+                (rates[inside[lowerMiddle]] % 2 + rates[inside[upperMiddle]] % 2) / 2;
+  figure.kernel = inside[lowerMiddle] < kernels.size() ? kernels[inside[lowerMiddle]] : 0;
+  return figure;
+}
+
+std::string WhyNoFigure(const LevelWindow& window, uint64_t largestLength) {
+  if (window.high != 0 && window.high <= window.low)
+    return "the level is not more than four times the one below: no length lies clear of both";
+  if (largestLength <= window.low)
+    return "raise --max-size to " + FormatByteSize(window.high != 0 ? window.high : window.low + 1);
+  if (window.high != 0 && window.high < kSurveyFirstLength)
+    return "the level is smaller than twice the first length (2 KiB)";
+  return "no length lies between " + FormatByteSize(window.low) + " and " + FormatByteSize(window.high) +
+         ": raise --points-per-doubling";
+}

@@ -1,0 +1,37 @@
+// Per-level figures: which lengths belong to which level of the memory
+// hierarchy, and the level's figure from the curve there.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The lengths that stand for a level: (low, high]; high 0 means no bound.
+// A cache level k of size S(k) takes (2 S(k-1), S(k) / 2], clear of both the
+// level below and its own edge; memory takes every length from 8 times the
+// last level on (low is then that size minus one).
+struct LevelWindow {
+  uint64_t low;
+  uint64_t high;
+};
+
+struct LevelFigure {
+  bool present;
+  uint64_t rate;       // median of the group's best rates in the window
+  uint32_t kernel;     // kernel index behind the median length
+  uint32_t lengthCount;
+};
+
+// Windows for cacheCount cache sizes (ascending) and for memory after them.
+std::vector<LevelWindow> LevelWindows(const uint64_t* cacheSizes, uint32_t cacheCount);
+
+// The median of the rates at the lengths inside the window (the mean of the
+// two middle ones for an even count), and the kernel of the length whose rate
+// is the lower middle one. Not present when no length lies in the window.
+LevelFigure FigureInWindow(const std::vector<uint64_t>& lengths, const std::vector<uint64_t>& rates,
+                           const std::vector<uint32_t>& kernels, const LevelWindow& window);
+
+// Why a window holds no length, as advice for the user: its sizes are beyond
+// the largest length ("raise --max-size to 256 MiB"), or it is empty because
+// a level is not more than four times the one below, or the lengths step
+// over it ("raise --points-per-doubling").
+std::string WhyNoFigure(const LevelWindow& window, uint64_t largestLength);

@@ -1,0 +1,82 @@
+// The survey: every level of the memory hierarchy measured with every kernel
+// the machine supports, over geometric block lengths from 2 KiB to far past
+// the last cache. Its record is its own; the exact sweep's is untouched.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "survey/kernel_table.h"
+#include "survey/levels.h"
+
+struct SurveySettings {
+  uint64_t maxSize = 0;                 // largest length in bytes
+  uint32_t pointsPerDoubling = 8;
+  uint64_t minTimeNanoseconds = 50000;  // one measurement lasts at least this
+  uint32_t repeats = 5;
+  bool hugePages = false;
+  uint32_t wantedIsas = kAllIsas;
+};
+
+// A data or unified cache as the survey uses it.
+struct SurveyCache {
+  std::string name;  // "L1", "L2", "L3"
+  uint64_t sizeBytes;
+  uint32_t lineSize;
+  uint32_t sharedBy;
+};
+
+// One level's figures: read, write and copy.
+struct SurveyLevel {
+  std::string name;  // a cache's name or "memory"
+  uint64_t sizeBytes;  // 0 for memory
+  LevelWindow window;
+  LevelFigure figures[kSurveyGroupCount];
+  std::string absentReason;  // why the window holds no length
+};
+
+struct SurveyRecord {
+  SurveySettings settings;
+  // Machine facts, filled in before the run.
+  std::vector<SurveyCache> caches;
+  uint32_t supportedIsas = 0;
+  uint64_t tscHz = 0;
+  uint64_t coreHz = 0;
+
+  // The run.
+  std::vector<uint32_t> kernels;        // indices into surveyKernels, in run order
+  std::vector<uint64_t> lengths;
+  std::vector<uint64_t> kernelRates;    // [slot * lengths + length], bytes per second
+  std::vector<uint64_t> bestRates[kSurveyGroupCount];    // per length
+  std::vector<uint32_t> bestKernels[kSurveyGroupCount];  // kernel index behind each
+  uint64_t bufferBytes = 0;             // each of the two buffers
+  uint64_t hugePageBytes = 0;           // of both buffers, on huge pages
+  std::vector<SurveyLevel> levels;
+};
+
+extern SurveyRecord surveyRecord;
+
+// Where the run is, for progress displays; returning false stops the run.
+struct SurveyProgress {
+  uint64_t length;
+  uint64_t workDone, workTotal;  // estimated nanoseconds of measuring
+};
+typedef bool (*SurveyProgressFunction)(const SurveyProgress& progress, void* context);
+
+enum SurveyOutcome { SurveyCompleted, SurveyStopped, SurveyNoBuffers, SurveyNoKernels };
+
+// Runs the survey with surveyRecord's settings and facts, filling in the run.
+SurveyOutcome RunSurvey(SurveyProgressFunction progress, void* context);
+
+// Estimated nanoseconds of measuring one kernel at one length, for progress:
+// the repeats at the minimum time, or at an assumed 8 GB/s where a call
+// lasts longer, plus the untimed call.
+uint64_t EstimatedWork(uint64_t length, const SurveySettings& settings);
+
+// The default largest length: the larger of 64 MiB and 8 times the last
+// level, capped where two buffers of it would pass half of availableBytes
+// (0: unknown, no cap). *capped tells whether the cap applied.
+uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* capped);
+
+// The per-level figures from the curves and the caches.
+void ComputeSurveyLevels(SurveyRecord& record);

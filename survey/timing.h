@@ -1,0 +1,31 @@
+// The survey's timing rule: a kernel called back to back on the same block
+// until at least the minimum time has passed, timed as a whole between two
+// fenced counter reads; one untimed call first; the best of the repeats.
+#pragma once
+#include <cstdint>
+
+#include "survey/kernel_table.h"
+
+struct TimingRule {
+  uint64_t minTicks;  // time-stamp ticks one measurement lasts at least
+  uint32_t repeats;   // measurements; the best counts
+  uint64_t tscHz;     // time-stamp ticks per second
+};
+
+// One measurement's outcome: bytes moved over ticks elapsed.
+struct TimedRun {
+  uint64_t bytes;
+  uint64_t ticks;
+};
+
+// Bytes per second of a run: bytes * tscHz / ticks; 0 for a run of no ticks.
+uint64_t RunRate(const TimedRun& run, uint64_t tscHz);
+
+// How many calls a measurement needs so that it lasts minTicks, from the
+// ticks that `calls` calls lasted: scaled up with an eighth to spare, at
+// least one more than before while short, never 0.
+uint64_t CallsForMinimum(uint64_t calls, uint64_t ticks, uint64_t minTicks);
+
+// The best rate in bytes per second of kernel on length bytes.
+uint64_t MeasureSustainedRate(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination,
+                              uint64_t length, const TimingRule& rule);

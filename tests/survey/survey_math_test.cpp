@@ -1,0 +1,104 @@
+// The survey's arithmetic: lengths, sizes, rates, level windows and figures.
+#include <gtest/gtest.h>
+
+#include "survey/arithmetic.h"
+#include "survey/lengths.h"
+#include "survey/levels.h"
+#include "survey/timing.h"
+
+TEST(SurveyArithmetic, MulDivWideIsExactBeyond64Bits) {
+  const struct { uint64_t a, b, divisor, expected; } rows[] = {
+      {7, 3, 2, 10},
+      {uint64_t{1} << 40, uint64_t{1} << 40, uint64_t{1} << 30, uint64_t{1} << 50},
+      {UINT64_MAX, UINT64_MAX, UINT64_MAX, UINT64_MAX},
+      {268435456ull * 1000, 2445000000ull, 13000000ull, 50486514609230ull},  // 256 MiB x 1000 calls over 13 ms
+      {5, 5, 0, UINT64_MAX},
+      {uint64_t{1} << 63, 4, 2, UINT64_MAX},  // quotient beyond 64 bits
+  };
+  for (const auto& row : rows) EXPECT_EQ(MulDivWide(row.a, row.b, row.divisor), row.expected) << row.a << " " << row.b;
+  EXPECT_EQ(RunRate(TimedRun{1000, 0}, 2000000000u), 0u);
+  EXPECT_EQ(RunRate(TimedRun{4096, 100}, 2000000000u), 81920000000u);
+}
+
+TEST(SurveyArithmetic, CallsGrowUntilAMeasurementLastsTheMinimum) {
+  const struct { uint64_t calls, ticks, minTicks, expected; } rows[] = {
+      {1, 100, 100000, 1125},  // with an eighth to spare
+      {1000, 200000, 100000, 1000},
+      {10, 0, 100, 20},
+      {3, 99, 100, 4},  // never stuck on the same count while short
+      {0, 500, 100, 1},
+  };
+  for (const auto& row : rows) EXPECT_EQ(CallsForMinimum(row.calls, row.ticks, row.minTicks), row.expected);
+}
+
+TEST(SurveyLengths, GeometricRoundedAndEndingAtTheLargest) {
+  const std::vector<uint64_t> lengths = SurveyLengths(uint64_t{64} << 20, 8);
+  ASSERT_EQ(lengths.front(), 2048u);
+  EXPECT_EQ(lengths.back(), uint64_t{64} << 20);
+  EXPECT_EQ(lengths.size(), 15u * 8 + 1);
+  for (size_t i = 1; i < lengths.size(); ++i) {
+    EXPECT_EQ(lengths[i] % 128, 0u);
+    EXPECT_GT(lengths[i], lengths[i - 1]);
+    EXPECT_LE(lengths[i] * 1000, lengths[i - 1] * 1091 + 128000) << i;  // 2^(1/8) = 1.0905
+  }
+  EXPECT_EQ(lengths[8], 4096u);
+  EXPECT_EQ(lengths[4], 2944u);  // 2048 * 2^(1/2) = 2896.3, to the nearest 128
+  // Dense points near 2 KiB round onto the same multiple: no duplicates.
+  const std::vector<uint64_t> dense = SurveyLengths(8192, 64);
+  for (size_t i = 1; i < dense.size(); ++i) EXPECT_GT(dense[i], dense[i - 1]);
+  EXPECT_EQ(dense.size(), 49u);  // 2 KiB .. 8 KiB in steps of 128
+  EXPECT_EQ(SurveyLengths(3000, 1), (std::vector<uint64_t>{2048, 2944}));
+  EXPECT_TRUE(SurveyLengths(2047, 8).empty());
+  EXPECT_TRUE(SurveyLengths(1 << 20, 0).empty());
+}
+
+TEST(SurveyLengths, SizesWithUnits) {
+  const struct { const char* text; bool ok; uint64_t bytes; } rows[] = {
+      {"64MiB", true, uint64_t{64} << 20}, {"64 M", true, uint64_t{64} << 20}, {"512k", true, 512u << 10},
+      {"4096", true, 4096},                {"2G", true, uint64_t{2} << 30},   {"12B", true, 12},
+      {"1.5M", false, 0},                  {"64MB", false, 0},                {"M", false, 0},
+      {"", false, 0},                      {"-1", false, 0},                  {"99999999999G", false, 0},
+  };
+  for (const auto& row : rows) {
+    uint64_t bytes = 0;
+    std::string error;
+    EXPECT_EQ(ParseByteSize(row.text, &bytes, &error), row.ok) << row.text;
+    if (row.ok) EXPECT_EQ(bytes, row.bytes) << row.text;
+    else EXPECT_FALSE(error.empty());
+  }
+  EXPECT_EQ(FormatByteSize(1536), "1.5 KiB");
+  EXPECT_EQ(FormatByteSize(uint64_t{256} << 20), "256 MiB");
+  EXPECT_EQ(FormatByteSize(100), "100 B");
+}
+
+TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
+  const uint64_t caches[] = {32768, 524288, 33554432};
+  const std::vector<LevelWindow> windows = LevelWindows(caches, 3);
+  ASSERT_EQ(windows.size(), 4u);
+  const LevelWindow expected[] = {{0, 16384}, {65536, 262144}, {1048576, 16777216}, {268435455, 0}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(windows[i].low, expected[i].low) << i;
+    EXPECT_EQ(windows[i].high, expected[i].high) << i;
+  }
+  // The median of the rates inside (low, high]; the kernel of the lower middle.
+  const std::vector<uint64_t> lengths = {2048, 8192, 16384, 16512, 65536, 131072, 262144, 268435456};
+  const std::vector<uint64_t> rates = {90, 50, 70, 999, 5, 40, 30, 7};
+  const std::vector<uint32_t> kernels = {1, 2, 3, 4, 5, 6, 7, 8};
+  const LevelFigure l1 = FigureInWindow(lengths, rates, kernels, windows[0]);
+  EXPECT_TRUE(l1.present);
+  EXPECT_EQ(l1.rate, 70u);
+  EXPECT_EQ(l1.kernel, 3u);
+  EXPECT_EQ(l1.lengthCount, 3u);
+  const LevelFigure l2 = FigureInWindow(lengths, rates, kernels, windows[1]);  // 40 and 30: 65536 is outside
+  EXPECT_EQ(l2.rate, 35u);
+  EXPECT_EQ(l2.kernel, 7u);
+  EXPECT_EQ(FigureInWindow(lengths, rates, kernels, windows[3]).rate, 7u);
+  EXPECT_FALSE(FigureInWindow(lengths, rates, kernels, windows[2]).present);
+
+  EXPECT_EQ(WhyNoFigure(windows[3], uint64_t{64} << 20), "raise --max-size to 256 MiB");
+  EXPECT_EQ(WhyNoFigure(windows[2], 65536), "raise --max-size to 16 MiB");
+  const uint64_t close[] = {32768, 98304};
+  EXPECT_NE(WhyNoFigure(LevelWindows(close, 2)[1], uint64_t{1} << 30).find("four times"), std::string::npos);
+  EXPECT_NE(WhyNoFigure(LevelWindow{100000, 110000}, uint64_t{1} << 30).find("--points-per-doubling"),
+            std::string::npos);
+}
