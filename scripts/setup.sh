@@ -10,6 +10,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb xdotool x11-utils icoutils imagemagick desktop-file-utils
   googletest libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev libhwloc-dev likwid
   libgtk-3-dev libcairo2-dev
   fonts-liberation fonts-wine fonts-dejavu-core
 )

@@ -83,9 +83,7 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
   for (uint32_t index : record.kernels) text += std::string(" ") + surveyKernels[index].name;
   text += "\n\n";
 
-  text += Padded("level", 8) + Padded("size", 12);
-  for (const char* group : groupNames) text += Padded(group, 42);
-  text += "\n";
+  text += Padded("level", 8) + Padded("size", 12) + Padded("read", 42) + Padded("write", 42) + "copy\n";
   for (const SurveyLevel& level : record.levels) {
     std::string row = Padded(level.name, 8) + Padded(LevelSize(level), 12);
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
