@@ -1,8 +1,8 @@
 #include "survey/survey.h"
 
-#include "platform/survey_os.h"
 #include "survey/arithmetic.h"
 #include "survey/lengths.h"
+#include "survey/team.h"
 #include "survey/timing.h"
 
 SurveyRecord surveyRecord;
@@ -22,78 +22,78 @@ uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* 
   return size;
 }
 
-void ComputeSurveyLevels(SurveyRecord& record) {
+void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run) {
   std::vector<uint64_t> sizes;
-  for (const SurveyCache& cache : record.caches) sizes.push_back(cache.sizeBytes);
+  for (const SurveyCache& cache : caches) {
+    uint64_t sharing = cache.sharedBy < run.threads ? cache.sharedBy : run.threads;
+    if (sharing == 0) sharing = 1;
+    sizes.push_back(cache.sizeBytes / sharing);
+  }
   const std::vector<LevelWindow> windows = LevelWindows(sizes.data(), static_cast<uint32_t>(sizes.size()));
-  const uint64_t largest = record.lengths.empty() ? 0 : record.lengths.back();
-  record.levels.clear();
+  const uint64_t largest = run.lengths.empty() ? 0 : run.lengths.back();
+  run.levels.clear();
   for (size_t i = 0; i < windows.size(); ++i) {
     SurveyLevel level;
-    level.name = i < record.caches.size() ? record.caches[i].name : "memory";
-    level.sizeBytes = i < record.caches.size() ? record.caches[i].sizeBytes : 0;
+    level.name = i < caches.size() ? caches[i].name : "memory";
+    level.sizeBytes = i < sizes.size() ? sizes[i] : 0;
     level.window = windows[i];
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
-      level.figures[group] =
-          FigureInWindow(record.lengths, record.bestRates[group], record.bestKernels[group], windows[i]);
+      level.figures[group] = FigureInWindow(run.lengths, run.bestRates[group], run.bestKernels[group], windows[i]);
     if (!level.figures[GroupRead].present) level.absentReason = WhyNoFigure(windows[i], largest);
-    record.levels.push_back(level);
+    run.levels.push_back(level);
   }
 }
 
-SurveyOutcome RunSurvey(SurveyProgressFunction progress, void* context) {
+SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processors, SurveyProgressFunction progress,
+                        void* context, std::string* error) {
   SurveyRecord& record = surveyRecord;
   const SurveySettings& settings = record.settings;
+  SurveyRun run;
+  run.threads = threads;
+  if (processors != nullptr) run.processors.assign(processors->begin(), processors->begin() + threads);
   uint32_t indices[64];
   const uint32_t kernelCount = SelectSurveyKernels(record.supportedIsas, settings.wantedIsas, indices, 64);
-  record.kernels.assign(indices, indices + kernelCount);
+  run.kernels.assign(indices, indices + kernelCount);
   if (kernelCount == 0) return SurveyNoKernels;
-  record.lengths = SurveyLengths(settings.maxSize, settings.pointsPerDoubling);
-  const size_t lengthCount = record.lengths.size();
-  record.kernelRates.assign(kernelCount * lengthCount, 0);
+  run.lengths = SurveyLengths(settings.maxSize, settings.pointsPerDoubling);
+  const size_t lengthCount = run.lengths.size();
+  run.kernelRates.assign(kernelCount * lengthCount, 0);
   for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
-    record.bestRates[group].assign(lengthCount, 0);
-    record.bestKernels[group].assign(lengthCount, 0);
+    run.bestRates[group].assign(lengthCount, 0);
+    run.bestKernels[group].assign(lengthCount, 0);
   }
-
-  record.bufferBytes = record.lengths.back();
-  uint8_t* source = static_cast<uint8_t*>(CommitSurveyBuffer(record.bufferBytes, settings.hugePages));
-  uint8_t* destination = static_cast<uint8_t*>(CommitSurveyBuffer(record.bufferBytes, settings.hugePages));
-  if (source == nullptr || destination == nullptr) {
-    ReleaseSurveyBuffer(source, record.bufferBytes);
-    ReleaseSurveyBuffer(destination, record.bufferBytes);
-    return SurveyNoBuffers;
-  }
-  record.hugePageBytes =
-      HugePageBytes(source, record.bufferBytes) + HugePageBytes(destination, record.bufferBytes);
+  run.bufferBytes = run.lengths.back();
+  if (!StartSurveyTeam(threads, processors, run.bufferBytes, settings.hugePages, error)) return SurveyNoThreads;
+  run.hugePageBytes = TeamHugePageBytes();
 
   const TimingRule rule{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), settings.repeats,
                         record.tscHz};
   SurveyProgress where{0, 0, 0};
-  for (uint64_t length : record.lengths) where.workTotal += EstimatedWork(length, settings) * kernelCount;
+  for (uint64_t length : run.lengths) where.workTotal += EstimatedWork(length, settings) * kernelCount;
 
   SurveyOutcome outcome = SurveyCompleted;
   for (size_t i = 0; i < lengthCount && outcome == SurveyCompleted; ++i) {
-    const uint64_t length = record.lengths[i];
+    const uint64_t length = run.lengths[i];
     where.length = length;
     for (uint32_t slot = 0; slot < kernelCount; ++slot) {
       if (progress != nullptr && !progress(where, context)) {
         outcome = SurveyStopped;
         break;
       }
-      const SurveyKernel& kernel = surveyKernels[record.kernels[slot]];
-      const uint64_t rate = MeasureSustainedRate(kernel, source, destination, length, rule);
-      record.kernelRates[slot * lengthCount + i] = rate;
-      if (rate > record.bestRates[kernel.group][i]) {
-        record.bestRates[kernel.group][i] = rate;
-        record.bestKernels[kernel.group][i] = record.kernels[slot];
+      const SurveyKernel& kernel = surveyKernels[run.kernels[slot]];
+      const uint64_t rate = MeasureTeamRate(kernel, length, rule);
+      run.kernelRates[slot * lengthCount + i] = rate;
+      if (rate > run.bestRates[kernel.group][i]) {
+        run.bestRates[kernel.group][i] = rate;
+        run.bestKernels[kernel.group][i] = run.kernels[slot];
       }
       where.workDone += EstimatedWork(length, settings);
     }
   }
   if (outcome == SurveyCompleted && progress != nullptr) progress(where, context);
-  ReleaseSurveyBuffer(source, record.bufferBytes);
-  ReleaseSurveyBuffer(destination, record.bufferBytes);
-  ComputeSurveyLevels(record);
-  return outcome;
+  StopSurveyTeam();
+  if (outcome != SurveyCompleted) return outcome;
+  ComputeSurveyLevels(record.caches, run);
+  record.runs.push_back(run);
+  return SurveyCompleted;
 }

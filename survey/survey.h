@@ -35,23 +35,29 @@ struct SurveyLevel {
   std::string absentReason;  // why the window holds no length
 };
 
+// One run of the survey with a number of threads.
+struct SurveyRun {
+  uint32_t threads = 1;
+  std::vector<uint32_t> processors;     // the ones the threads were bound to; empty when unbound
+  std::vector<uint32_t> kernels;        // indices into surveyKernels, in run order
+  std::vector<uint64_t> lengths;        // each thread's block
+  std::vector<uint64_t> kernelRates;    // [slot * lengths + length], bytes per second of all threads
+  std::vector<uint64_t> bestRates[kSurveyGroupCount];    // per length
+  std::vector<uint32_t> bestKernels[kSurveyGroupCount];  // kernel index behind each
+  uint64_t bufferBytes = 0;             // each of a thread's two buffers
+  uint64_t hugePageBytes = 0;           // of all buffers, on huge pages
+  std::vector<SurveyLevel> levels;
+};
+
 struct SurveyRecord {
   SurveySettings settings;
-  // Machine facts, filled in before the run.
+  // Machine facts, filled in before the runs.
   std::vector<SurveyCache> caches;
   uint32_t supportedIsas = 0;
   uint64_t tscHz = 0;
   uint64_t coreHz = 0;
-
-  // The run.
-  std::vector<uint32_t> kernels;        // indices into surveyKernels, in run order
-  std::vector<uint64_t> lengths;
-  std::vector<uint64_t> kernelRates;    // [slot * lengths + length], bytes per second
-  std::vector<uint64_t> bestRates[kSurveyGroupCount];    // per length
-  std::vector<uint32_t> bestKernels[kSurveyGroupCount];  // kernel index behind each
-  uint64_t bufferBytes = 0;             // each of the two buffers
-  uint64_t hugePageBytes = 0;           // of both buffers, on huge pages
-  std::vector<SurveyLevel> levels;
+  // One run per thread count, in the order asked for.
+  std::vector<SurveyRun> runs;
 };
 
 extern SurveyRecord surveyRecord;
@@ -63,10 +69,14 @@ struct SurveyProgress {
 };
 typedef bool (*SurveyProgressFunction)(const SurveyProgress& progress, void* context);
 
-enum SurveyOutcome { SurveyCompleted, SurveyStopped, SurveyNoBuffers, SurveyNoKernels };
+enum SurveyOutcome { SurveyCompleted, SurveyStopped, SurveyNoThreads, SurveyNoKernels };
 
-// Runs the survey with surveyRecord's settings and facts, filling in the run.
-SurveyOutcome RunSurvey(SurveyProgressFunction progress, void* context);
+// Runs the survey with surveyRecord's settings and facts on threads threads,
+// bound to the first of processors (null: unbound), and appends the run.
+// SurveyNoThreads with the reason in error when the threads or their buffers
+// cannot be had.
+SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processors, SurveyProgressFunction progress,
+                        void* context, std::string* error);
 
 // Estimated nanoseconds of measuring one kernel at one length, for progress:
 // the repeats at the minimum time, or at an assumed 8 GB/s where a call
@@ -78,5 +88,6 @@ uint64_t EstimatedWork(uint64_t length, const SurveySettings& settings);
 // (0: unknown, no cap). *capped tells whether the cap applied.
 uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* capped);
 
-// The per-level figures from the curves and the caches.
-void ComputeSurveyLevels(SurveyRecord& record);
+// The per-level figures of a run from its curves and the caches; a cache
+// shared by k of the run's threads offers each of them a k-th of its size.
+void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run);

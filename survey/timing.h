@@ -18,6 +18,14 @@ struct TimedRun {
   uint64_t ticks;
 };
 
+// calls back-to-back calls between two fenced counter reads.
+struct TimedSpan {
+  uint64_t bytes;
+  uint64_t start, end;  // counter readings
+};
+TimedSpan TimeKernelCalls(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length,
+                          uint64_t calls);
+
 // Bytes per second of a run: bytes * tscHz / ticks; 0 for a run of no ticks.
 uint64_t RunRate(const TimedRun& run, uint64_t tscHz);
 
@@ -26,6 +34,3 @@ uint64_t RunRate(const TimedRun& run, uint64_t tscHz);
 // least one more than before while short, never 0.
 uint64_t CallsForMinimum(uint64_t calls, uint64_t ticks, uint64_t minTicks);
 
-// The best rate in bytes per second of kernel on length bytes.
-uint64_t MeasureSustainedRate(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination,
-                              uint64_t length, const TimingRule& rule);

@@ -10,6 +10,7 @@
 #include "app/sweep/survey_facts.h"
 #include "app/sweep/survey_options.h"
 #include "app/sweep/survey_report.h"
+#include "platform/cpu_binding.h"
 #include "platform/os.h"
 #include "platform/survey_os.h"
 #include "survey/lengths.h"
@@ -114,6 +115,12 @@ int RunSurveyTool(int argc, const char* const* argv) {
                             FormatByteSize(facts.availableMemory / 4) + ")");
   }
 
+  // Threads: counts and the processors they are bound to.
+  const std::vector<uint32_t> processors = ProcessorsInBindingOrder();
+  std::vector<uint32_t> threadCounts;
+  const uint32_t available = processors.empty() ? 1 : static_cast<uint32_t>(processors.size());
+  if (!ParseThreadCounts(options.threadsText, available, &threadCounts, &error)) return SurveyUsageError(error);
+
   ClaimedFile csv, picture;
   if (!options.csvPath.empty()) {
     csv.path = options.csvPath;
@@ -135,8 +142,16 @@ int RunSurveyTool(int argc, const char* const* argv) {
 
   std::signal(SIGINT, OnInterrupt);
   ProgressDisplay display{IsTerminal(2) != 0, ReadPerformanceCounter(), 0};
-  const SurveyOutcome outcome = RunSurvey(OnSurveyProgress, &display);
-  if (display.terminal) std::fputs("\n", stderr);
+  SurveyOutcome outcome = SurveyCompleted;
+  for (size_t i = 0; i < threadCounts.size() && outcome == SurveyCompleted; ++i) {
+    error.clear();
+    outcome = RunSurvey(threadCounts[i], processors.empty() ? nullptr : &processors, OnSurveyProgress, &display, &error);
+    if (outcome == SurveyNoThreads && options.noBind && !processors.empty()) {
+      std::fprintf(stderr, "lorvanta-sweep: %s; running unbound (--no-bind)\n", error.c_str());
+      outcome = RunSurvey(threadCounts[i], nullptr, OnSurveyProgress, &display, &error);
+    }
+    if (display.terminal) std::fputs("\n", stderr);
+  }
   facts.elapsedMilliseconds = MillisecondsSince(display.start);
   if (outcome != SurveyCompleted) {
     Abandon(csv);
@@ -145,9 +160,11 @@ int RunSurveyTool(int argc, const char* const* argv) {
       std::fputs("lorvanta-sweep: interrupted; nothing written\n", stderr);
       return 130;
     }
-    std::fputs(outcome == SurveyNoBuffers ? "lorvanta-sweep: cannot commit the two survey buffers\n"
-                                          : "lorvanta-sweep: no kernel to run\n",
-               stderr);
+    if (outcome == SurveyNoThreads)
+      std::fprintf(stderr, "lorvanta-sweep: %s%s\n", error.c_str(),
+                   options.noBind ? "" : " (--no-bind runs the threads unbound)");
+    else
+      std::fputs("lorvanta-sweep: no kernel to run\n", stderr);
     return 1;
   }
 

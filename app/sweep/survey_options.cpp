@@ -44,6 +44,9 @@ void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, s
   app.add_option("--repeats", options->settings.repeats, "measurements per kernel and length; the best counts (default 5)");
   app.add_flag("--huge-pages", options->settings.hugePages, "ask for transparent huge pages for the buffers");
   app.add_option("--isa", options->isaWord, "mmx, sse, sse2, avx, avx2, avx512, rep or all (default all)");
+  app.add_option("--threads", options->threadsText,
+                 "threads, each on its own core: N, all, or a list such as 1,2,all for a scaling table (default 1)");
+  app.add_flag("--no-bind", options->noBind, "run the threads unbound where they cannot be bound");
   app.add_option("--csv", options->csvPath, "write a row per length: length, level, each kernel's rate (FILE must not exist yet)");
   app.add_flag("--json", options->json, "print the survey as JSON on stdout");
   app.add_option("--picture", options->picturePath,
@@ -114,6 +117,32 @@ bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* op
     options->pictureHeight = sized.pictureHeight;
   }
   return true;
+}
+
+bool ParseThreadCounts(const std::string& text, uint32_t available, std::vector<uint32_t>* counts,
+                       std::string* error) {
+  counts->clear();
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    const std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    uint32_t count = 0;
+    if (word == "all") {
+      count = available;
+    } else if (!word.empty() && word.size() <= 6 && word.find_first_not_of("0123456789") == std::string::npos) {
+      count = static_cast<uint32_t>(std::stoul(word));
+      if (count == 0 || count > available) {
+        *error = "--threads " + word + ": this machine offers 1 to " + std::to_string(available) + " threads";
+        return false;
+      }
+    } else {
+      *error = "--threads takes N, all or a list such as 1,2,all, not '" + word + "'";
+      return false;
+    }
+    counts->push_back(count);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
 }
 
 std::string SurveyUsage() {

@@ -9,6 +9,8 @@
 struct SurveyToolOptions {
   SurveySettings settings;       // maxSize 0: the default, chosen from the caches
   std::string isaWord = "all";
+  std::string threadsText = "1";  // N, all, or a list such as 1,2,4,all
+  bool noBind = false;
   std::string csvPath;           // empty: no CSV
   bool json = false;
   bool picture = false;
@@ -24,3 +26,8 @@ bool WantsSurvey(int argc, const char* const* argv);
 // with one line in error; the usage is SurveyUsage().
 bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* options, std::string* error);
 std::string SurveyUsage();
+// The thread counts of --threads ("2", "all", "1,2,all") for a machine of
+// available processors: each from 1 to available, "all" being available.
+// False, with one line in error, for 0, too many, or an unknown word.
+bool ParseThreadCounts(const std::string& text, uint32_t available, std::vector<uint32_t>* counts,
+                       std::string* error);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "survey/arithmetic.h"
 #include "survey/lengths.h"
 
 namespace {
@@ -59,32 +60,18 @@ std::string LevelOfLength(const SurveyRecord& record, uint64_t length) {
   return "memory";
 }
 
-std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& facts) {
-  const SurveySettings& settings = record.settings;
-  std::string text = "Lorvanta survey: " + facts.vendor + ", 1 thread\n";
-  text += "caches (" + facts.topologySource + "):\n" + facts.cacheLines;
-  if (!facts.topologyWarning.empty()) text += "warning: " + facts.topologyWarning + "\n";
-  text += "clock: core " + (record.coreHz != 0 ? FormatGigahertz(record.coreHz) + " (measured)" : std::string("unknown")) +
-          ", time-stamp counter " + FormatGigahertz(record.tscHz) + "\n";
-  char line[256];
-  std::snprintf(line, sizeof line,
-                "lengths: %zu from 2 KiB to %s, %u per doubling; each measurement at least %llu us, best of %u\n",
-                record.lengths.size(), FormatByteSize(record.lengths.empty() ? 0 : record.lengths.back()).c_str(),
-                settings.pointsPerDoubling, static_cast<unsigned long long>(settings.minTimeNanoseconds / 1000),
-                settings.repeats);
-  text += line;
-  if (facts.maxSizeCapped)
-    text += "note: the largest length was capped so that both buffers fit in half of the " +
-            FormatByteSize(facts.availableMemory) + " of free memory\n";
-  text += "buffers: 2 x " + FormatByteSize(record.bufferBytes) + ", " +
-          (settings.hugePages ? FormatByteSize(record.hugePageBytes) + " on huge pages (asked for)"
-                              : std::string("4 KiB pages (--huge-pages not given)")) + "\n";
-  text += "kernels:";
-  for (uint32_t index : record.kernels) text += std::string(" ") + surveyKernels[index].name;
-  text += "\n\n";
+namespace {
+std::string ThreadsAndBinding(const SurveyRun& run) {
+  std::string text = std::to_string(run.threads) + (run.threads == 1 ? " thread" : " threads");
+  if (run.processors.empty()) return text + ", unbound";
+  text += ", bound to processor" + std::string(run.processors.size() == 1 ? " " : "s ");
+  for (size_t i = 0; i < run.processors.size(); ++i) text += (i ? "," : "") + std::to_string(run.processors[i]);
+  return text;
+}
 
-  text += Padded("level", 8) + Padded("size", 12) + Padded("read", 42) + Padded("write", 42) + "copy\n";
-  for (const SurveyLevel& level : record.levels) {
+std::string RunTable(const SurveyRecord& record, const SurveyRun& run) {
+  std::string text = Padded("level", 8) + Padded("size", 12) + Padded("read", 42) + Padded("write", 42) + "copy\n";
+  for (const SurveyLevel& level : run.levels) {
     std::string row = Padded(level.name, 8) + Padded(LevelSize(level), 12);
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
       row += Padded(FigureCell(record, level.figures[group]), 42);
@@ -92,21 +79,81 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
     text += row + "\n";
     if (!level.absentReason.empty()) text += "        no figure: " + level.absentReason + "\n";
   }
+  return text;
+}
+
+// Per level and group: the rate of each thread count and its speed-up over
+// the first run.
+std::string ScalingTable(const SurveyRecord& record) {
+  std::string text = "\nscaling (GB/s, and speed-up over " + std::to_string(record.runs[0].threads) +
+                     (record.runs[0].threads == 1 ? " thread" : " threads") + "):\n" + Padded("level", 14);
+  for (const SurveyRun& run : record.runs) text += Padded(std::to_string(run.threads) + " thr", 20);
+  while (text.back() == ' ') text.pop_back();
+  text += "\n";
+  for (size_t level = 0; level < record.runs[0].levels.size(); ++level) {
+    for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
+      const LevelFigure& base = record.runs[0].levels[level].figures[group];
+      std::string row = Padded(record.runs[0].levels[level].name + " " + groupNames[group], 14);
+      for (const SurveyRun& run : record.runs) {
+        const LevelFigure& figure = level < run.levels.size() ? run.levels[level].figures[group] : base;
+        std::string cell = figure.present ? Hundredths(figure.rate, 1000000000u) : std::string("-");
+        if (figure.present && base.present && base.rate != 0) {
+          const uint64_t hundredths = MulDivWide(figure.rate, 100, base.rate);
+          cell += " (x" + std::to_string(hundredths / 100) + "." + std::to_string(hundredths % 100 / 10) +
+                  std::to_string(hundredths % 10) + ")";
+        }
+        row += Padded(cell, 20);
+      }
+      while (!row.empty() && row.back() == ' ') row.pop_back();
+      text += row + "\n";
+    }
+  }
+  return text;
+}
+}  // namespace
+
+std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& facts) {
+  const SurveySettings& settings = record.settings;
+  std::string text = "Lorvanta survey: " + facts.vendor + "\n";
+  text += "caches (" + facts.topologySource + "):\n" + facts.cacheLines;
+  if (!facts.topologyWarning.empty()) text += "warning: " + facts.topologyWarning + "\n";
+  text += "clock: core " + (record.coreHz != 0 ? FormatGigahertz(record.coreHz) + " (measured)" : std::string("unknown")) +
+          ", time-stamp counter " + FormatGigahertz(record.tscHz) + "\n";
+  const uint64_t largest = record.runs.empty() || record.runs[0].lengths.empty() ? 0 : record.runs[0].lengths.back();
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "lengths: %zu per thread from 2 KiB to %s, %u per doubling; each measurement at least %llu us, best of %u\n",
+                record.runs.empty() ? size_t{0} : record.runs[0].lengths.size(), FormatByteSize(largest).c_str(),
+                settings.pointsPerDoubling, static_cast<unsigned long long>(settings.minTimeNanoseconds / 1000),
+                settings.repeats);
+  text += line;
+  if (facts.maxSizeCapped)
+    text += "note: the largest length was capped so that both buffers fit in half of the " +
+            FormatByteSize(facts.availableMemory) + " of free memory\n";
+  if (!record.runs.empty()) {
+    text += "kernels:";
+    for (uint32_t index : record.runs[0].kernels) text += std::string(" ") + surveyKernels[index].name;
+    text += "\n";
+  }
+  for (const SurveyRun& run : record.runs) {
+    text += "\n" + ThreadsAndBinding(run) + "; buffers 2 x " + FormatByteSize(run.bufferBytes) + " per thread, " +
+            (settings.hugePages ? FormatByteSize(run.hugePageBytes) + " of them on huge pages (asked for)"
+                                : std::string("4 KiB pages (--huge-pages not given)")) + "\n";
+    text += RunTable(record, run);
+  }
+  if (record.runs.size() > 1) text += ScalingTable(record);
   std::snprintf(line, sizeof line, "\nsurvey took %llu.%01llu s\n",
                 static_cast<unsigned long long>(facts.elapsedMilliseconds / 1000),
                 static_cast<unsigned long long>(facts.elapsedMilliseconds % 1000 / 100));
   return text + line;
 }
 
-std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& facts) {
-  using Json = nlohmann::ordered_json;
-  const SurveySettings& settings = record.settings;
-  Json caches = Json::array();
-  for (const SurveyCache& cache : record.caches)
-    caches.push_back({{"name", cache.name}, {"size_bytes", cache.sizeBytes}, {"line_bytes", cache.lineSize},
-                      {"shared_by", cache.sharedBy}});
+namespace {
+using Json = nlohmann::ordered_json;
+
+Json RunJson(const SurveyRecord& record, const SurveyRun& run) {
   Json levels = Json::array();
-  for (const SurveyLevel& level : record.levels) {
+  for (const SurveyLevel& level : run.levels) {
     Json entry = {{"name", level.name}, {"size_bytes", level.sizeBytes},
                   {"window_bytes", {{"above", level.window.low}, {"up_to", level.window.high == 0 ? Json() : Json(level.window.high)}}}};
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
@@ -125,22 +172,39 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
     if (!level.absentReason.empty()) entry["absent_reason"] = level.absentReason;
     levels.push_back(entry);
   }
-  Json curves = {{"lengths_bytes", record.lengths}};
+  Json curves = {{"lengths_bytes", run.lengths}};
   for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
     Json kernels = Json::array();
-    for (uint32_t index : record.bestKernels[group]) kernels.push_back(surveyKernels[index].name);
-    curves[groupNames[group]] = {{"best_bytes_per_second", record.bestRates[group]}, {"best_kernel", kernels}};
+    for (uint32_t index : run.bestKernels[group]) kernels.push_back(surveyKernels[index].name);
+    curves[groupNames[group]] = {{"best_bytes_per_second", run.bestRates[group]}, {"best_kernel", kernels}};
   }
   Json perKernel = Json::object();
-  const size_t lengthCount = record.lengths.size();
-  for (size_t slot = 0; slot < record.kernels.size(); ++slot) {
-    const SurveyKernel& kernel = surveyKernels[record.kernels[slot]];
+  const size_t lengthCount = run.lengths.size();
+  for (size_t slot = 0; slot < run.kernels.size(); ++slot) {
+    const SurveyKernel& kernel = surveyKernels[run.kernels[slot]];
     perKernel[kernel.name] = {
         {"group", groupNames[kernel.group]}, {"isa", IsaName(kernel.isa)},
-        {"bytes_per_second", std::vector<uint64_t>(record.kernelRates.begin() + slot * lengthCount,
-                                                   record.kernelRates.begin() + (slot + 1) * lengthCount)}};
+        {"bytes_per_second", std::vector<uint64_t>(run.kernelRates.begin() + slot * lengthCount,
+                                                   run.kernelRates.begin() + (slot + 1) * lengthCount)}};
   }
   curves["kernels"] = perKernel;
+  return {{"threads", run.threads},
+          {"bound", !run.processors.empty()},
+          {"processors", run.processors},
+          {"buffers", {{"bytes_each", run.bufferBytes}, {"per_thread", 2}, {"huge_page_bytes", run.hugePageBytes}}},
+          {"levels", levels},
+          {"curves", curves}};
+}
+}  // namespace
+
+std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& facts) {
+  const SurveySettings& settings = record.settings;
+  Json caches = Json::array();
+  for (const SurveyCache& cache : record.caches)
+    caches.push_back({{"name", cache.name}, {"size_bytes", cache.sizeBytes}, {"line_bytes", cache.lineSize},
+                      {"shared_by", cache.sharedBy}});
+  Json runs = Json::array();
+  for (const SurveyRun& run : record.runs) runs.push_back(RunJson(record, run));
   const Json document = {
       {"mode", "survey"},
       {"processor", {{"vendor", facts.vendor}}},
@@ -150,28 +214,30 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
       {"settings", {{"max_size_bytes", settings.maxSize}, {"max_size_capped", facts.maxSizeCapped},
                     {"points_per_doubling", settings.pointsPerDoubling},
                     {"min_time_ns", settings.minTimeNanoseconds}, {"repeats", settings.repeats},
-                    {"huge_pages", settings.hugePages}, {"threads", 1}}},
-      {"buffers", {{"bytes_each", record.bufferBytes}, {"huge_page_bytes", record.hugePageBytes}}},
-      {"levels", levels},
-      {"curves", curves},
+                    {"huge_pages", settings.hugePages}}},
+      {"runs", runs},
       {"elapsed_ms", facts.elapsedMilliseconds}};
   return document.dump(2) + "\n";
 }
 
 std::string FormatSurveyCsv(const SurveyRecord& record) {
-  std::string text = "length_bytes,level";
+  std::string text = "threads,length_bytes,level";
   for (const char* group : groupNames)
     text += std::string(",best_") + group + "_bytes_per_second,best_" + group + "_kernel";
-  for (uint32_t index : record.kernels) text += std::string(",") + surveyKernels[index].name + "_bytes_per_second";
+  if (!record.runs.empty())
+    for (uint32_t index : record.runs[0].kernels) text += std::string(",") + surveyKernels[index].name + "_bytes_per_second";
   text += "\n";
-  const size_t lengthCount = record.lengths.size();
-  for (size_t i = 0; i < lengthCount; ++i) {
-    text += std::to_string(record.lengths[i]) + "," + LevelOfLength(record, record.lengths[i]);
-    for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
-      text += "," + std::to_string(record.bestRates[group][i]) + "," + surveyKernels[record.bestKernels[group][i]].name;
-    for (size_t slot = 0; slot < record.kernels.size(); ++slot)
-      text += "," + std::to_string(record.kernelRates[slot * lengthCount + i]);
-    text += "\n";
+  for (const SurveyRun& run : record.runs) {
+    const size_t lengthCount = run.lengths.size();
+    for (size_t i = 0; i < lengthCount; ++i) {
+      text += std::to_string(run.threads) + "," + std::to_string(run.lengths[i]) + "," +
+              LevelOfLength(record, run.lengths[i]);
+      for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
+        text += "," + std::to_string(run.bestRates[group][i]) + "," + surveyKernels[run.bestKernels[group][i]].name;
+      for (size_t slot = 0; slot < run.kernels.size(); ++slot)
+        text += "," + std::to_string(run.kernelRates[slot * lengthCount + i]);
+      text += "\n";
+    }
   }
   return text;
 }

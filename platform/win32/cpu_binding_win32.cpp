@@ -1,0 +1,23 @@
+// Windows binding of the thread placement: the processors of the process's
+// affinity mask in their order (hardware threads are not told apart), bound
+// with SetThreadAffinityMask.
+#include "platform/cpu_binding.h"
+
+#include <windows.h>
+
+std::vector<uint32_t> ProcessorsInBindingOrder() {
+  std::vector<uint32_t> order;
+  DWORD_PTR process = 0, system = 0;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return order;
+  for (uint32_t bit = 0; bit < 8 * sizeof(DWORD_PTR); ++bit)
+    if (process & (DWORD_PTR{1} << bit)) order.push_back(bit);
+  return order;
+}
+
+bool BindCurrentThread(uint32_t processor, std::string* error) {
+  if (processor >= 8 * sizeof(DWORD_PTR) || SetThreadAffinityMask(GetCurrentThread(), DWORD_PTR{1} << processor) == 0) {
+    *error = "binding to processor " + std::to_string(processor) + " failed";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,182 @@
+#include "survey/team.h"
+
+#include <atomic>
+#include <thread>
+
+#include "platform/cpu_binding.h"
+#include "platform/survey_os.h"
+#include "survey/arithmetic.h"
+
+namespace {
+// A reusable barrier for the members: the last to arrive opens the next phase.
+struct SpinBarrier {
+  std::atomic<uint32_t> waiting{0};
+  std::atomic<uint32_t> phase{0};
+  uint32_t count = 1;
+};
+
+void WaitAtBarrier(SpinBarrier& barrier) {
+  const uint32_t phase = barrier.phase.load(std::memory_order_acquire);
+  if (barrier.waiting.fetch_add(1, std::memory_order_acq_rel) + 1 == barrier.count) {
+    barrier.waiting.store(0, std::memory_order_relaxed);
+    barrier.phase.fetch_add(1, std::memory_order_release);
+    return;
+  }
+  for (uint32_t spins = 0; barrier.phase.load(std::memory_order_acquire) == phase; ++spins)
+    if (spins > 1000) std::this_thread::yield();
+}
+
+struct Member {
+  uint8_t* source = nullptr;
+  uint8_t* destination = nullptr;
+  TimedSpan span{0, 0, 0};
+  std::string error;
+  std::thread thread;
+};
+
+// The job every member runs; written by the first member before the barrier
+// that releases the others.
+struct TeamJob {
+  const SurveyKernel* kernel = nullptr;
+  uint64_t length = 0;
+  TimingRule rule{0, 0, 0};
+  bool quit = false;
+};
+
+struct Team {
+  std::vector<Member> members;
+  SpinBarrier barrier;
+  TeamJob job;
+  uint64_t bufferBytes = 0;
+  bool hugePages = false;
+  const std::vector<uint32_t>* processors = nullptr;
+};
+Team team;
+
+bool PrepareMember(uint32_t index) {
+  Member& member = team.members[index];
+  if (team.processors != nullptr && !BindCurrentThread((*team.processors)[index], &member.error)) return false;
+  member.source = static_cast<uint8_t*>(CommitSurveyBuffer(team.bufferBytes, team.hugePages));
+  member.destination = static_cast<uint8_t*>(CommitSurveyBuffer(team.bufferBytes, team.hugePages));
+  if (member.source == nullptr || member.destination == nullptr) member.error = "cannot commit the survey buffers";
+  return member.error.empty();
+}
+
+// The measurement as one member runs it; every member takes the same
+// decisions from the same shared spans, so all pass the same barriers.
+uint64_t RunMemberJob(uint32_t index) {
+  Member& member = team.members[index];
+  const TeamJob& job = team.job;
+  const uint64_t untimed = [&] {
+    const TimedSpan span = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, 1);
+    return span.end - span.start;
+  }();
+  uint64_t calls = CallsForMinimum(1, untimed, job.rule.minTicks);
+  uint64_t best = 0;
+  const uint32_t count = static_cast<uint32_t>(team.members.size());
+  std::vector<TimedSpan> spans(count);
+  for (uint32_t valid = 0, round = 0; valid < job.rule.repeats && round < job.rule.repeats + 8; ++round) {
+    WaitAtBarrier(team.barrier);
+    member.span = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, calls);
+    WaitAtBarrier(team.barrier);
+    for (uint32_t i = 0; i < count; ++i) spans[i] = team.members[i].span;
+    bool longEnough = false;
+    const uint64_t rate = AggregateRate(spans.data(), count, job.rule.tscHz, job.rule.minTicks, &longEnough);
+    if (longEnough) {
+      ++valid;
+      if (rate > best) best = rate;
+    }
+    calls = CallsForMinimum(calls, member.span.end - member.span.start, job.rule.minTicks);
+    // Nobody may overwrite a span before every member has read them all.
+    WaitAtBarrier(team.barrier);
+  }
+  return best;
+}
+
+// Read by every member after the barrier that follows the preparation, so
+// that all of them agree on whether the team runs.
+bool AnyMemberFailed() {
+  for (const Member& member : team.members)
+    if (!member.error.empty()) return true;
+  return false;
+}
+
+void WorkerMain(uint32_t index) {
+  PrepareMember(index);
+  WaitAtBarrier(team.barrier);  // prepared
+  if (AnyMemberFailed()) return;
+  for (;;) {
+    WaitAtBarrier(team.barrier);  // a job or the end
+    if (team.job.quit) return;
+    RunMemberJob(index);
+  }
+}
+
+void ReleaseBuffers() {
+  for (Member& member : team.members) {
+    ReleaseSurveyBuffer(member.source, team.bufferBytes);
+    ReleaseSurveyBuffer(member.destination, team.bufferBytes);
+    member.source = member.destination = nullptr;
+  }
+}
+}  // namespace
+
+uint64_t AggregateRate(const TimedSpan* spans, uint32_t count, uint64_t tscHz, uint64_t minTicks, bool* longEnough) {
+  uint64_t bytes = 0, first = UINT64_MAX, last = 0;
+  bool eachLongEnough = true;
+  for (uint32_t i = 0; i < count; ++i) {
+    bytes += spans[i].bytes;
+    if (spans[i].start < first) first = spans[i].start;
+    if (spans[i].end > last) last = spans[i].end;
+    if (spans[i].end - spans[i].start < minTicks) eachLongEnough = false;
+  }
+  *longEnough = count > 0 && eachLongEnough;
+  if (count == 0 || last <= first) return 0;
+  return MulDivWide(bytes, tscHz, last - first);
+}
+
+bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processors, uint64_t bufferBytes,
+                     bool hugePages, std::string* error) {
+  team.members = std::vector<Member>(threadCount);
+  team.barrier.count = threadCount;
+  team.job = TeamJob();
+  team.bufferBytes = bufferBytes;
+  team.hugePages = hugePages;
+  team.processors = processors;
+  for (uint32_t index = 1; index < threadCount; ++index) team.members[index].thread = std::thread(WorkerMain, index);
+  PrepareMember(0);
+  WaitAtBarrier(team.barrier);  // every member prepared
+  if (!AnyMemberFailed()) return true;
+  for (Member& member : team.members) {
+    if (error->empty()) *error = member.error;
+    if (member.thread.joinable()) member.thread.join();
+  }
+  ReleaseBuffers();
+  team.members.clear();
+  return false;
+}
+
+uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const TimingRule& rule) {
+  team.job.kernel = &kernel;
+  team.job.length = length;
+  team.job.rule = rule;
+  WaitAtBarrier(team.barrier);
+  return RunMemberJob(0);
+}
+
+uint64_t TeamHugePageBytes() {
+  uint64_t bytes = 0;
+  for (const Member& member : team.members)
+    bytes += HugePageBytes(member.source, team.bufferBytes) + HugePageBytes(member.destination, team.bufferBytes);
+  return bytes;
+}
+
+void StopSurveyTeam() {
+  if (team.members.empty()) return;
+  team.job.quit = true;
+  WaitAtBarrier(team.barrier);
+  for (Member& member : team.members)
+    if (member.thread.joinable()) member.thread.join();
+  ReleaseBuffers();
+  team.members.clear();
+}

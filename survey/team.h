@@ -1,0 +1,30 @@
+// The threads of a survey: one per chosen processor (the caller is the
+// first), each with buffers of its own, committed and first touched on its
+// own processor. A measurement starts them together and counts every byte
+// they move over the time from the first start to the last end.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "survey/timing.h"
+
+// Starts threadCount - 1 threads and commits every member's two buffers of
+// bufferBytes. With processors (at least threadCount of them) each member is
+// bound to its own, the caller to the first; without, none is bound. False,
+// with the reason in error, when a thread cannot be started or bound or a
+// buffer committed; nothing is left running then.
+bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processors, uint64_t bufferBytes,
+                     bool hugePages, std::string* error);
+// The aggregate rate of kernel on length bytes per member: every member calls
+// it once untimed, then all measure together, repeats times that last at
+// least the minimum; the best of them.
+uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const TimingRule& rule);
+// Bytes of all members' buffers on huge pages.
+uint64_t TeamHugePageBytes();
+// Ends the threads and releases every buffer.
+void StopSurveyTeam();
+
+// All members' bytes over the span from the first start to the last end, in
+// bytes per second; *long_enough tells whether that span lasted minTicks.
+uint64_t AggregateRate(const TimedSpan* spans, uint32_t count, uint64_t tscHz, uint64_t minTicks, bool* longEnough);
