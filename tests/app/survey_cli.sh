@@ -28,6 +28,9 @@ done <<'TABLE'
 --block-step 4|--block-step belongs to the exact sweep
 --fast|--fast belongs to the exact sweep
 --bogus|bogus
+--threads 0|--threads 0
+--threads 999|offers 1 to
+--threads 1,many|not 'many'
 TABLE
 
 echo keep >taken.csv
@@ -37,7 +40,7 @@ check "an existing CSV is neither overwritten nor measured for" '[ $code -eq 2 ]
 quick=(--survey --max-size 64K --points-per-doubling 2 --min-time 2us --repeats 1)
 "$tool" "${quick[@]}" --csv curves.csv >out.txt 2>err.txt; code=$?
 check "a small survey exits 0" '[ $code -eq 0 ]'
-check "a CSV row per length, 2 KiB to 64 KiB" '[ "$(wc -l <curves.csv)" -eq 12 ] && sed -n 2p curves.csv | grep -q "^2048,L1," && tail -n1 curves.csv | grep -q "^65536,"'
+check "a CSV row per length, 2 KiB to 64 KiB" '[ "$(wc -l <curves.csv)" -eq 12 ] && sed -n 2p curves.csv | grep -q "^1,2048,L1," && tail -n1 curves.csv | grep -q "^1,65536,"'
 check "no CSV rate is 0" '! tail -n +2 curves.csv | tr , "\n" | grep -qx 0'
 check "the table names a kernel behind the L1 read figure" 'grep -qE "^L1 .* GB/s .*Read[A-Za-z0-9]+" out.txt'
 check "a missing memory figure says how to get one" 'grep -q "no figure: raise --max-size to" out.txt'
@@ -45,7 +48,11 @@ check "nothing on stderr when it is no terminal" '[ ! -s err.txt ]'
 
 "$tool" "${quick[@]}" --json >out.json 2>/dev/null
 check "JSON parses and names the read kernel of L1" \
-  'python3 -c "import json,sys; d=json.load(open(\"out.json\")); assert d[\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(d[\"curves\"][\"lengths_bytes\"]) == 11"'
+  'python3 -c "import json,sys; d=json.load(open(\"out.json\")); assert r=d[\"runs\"][0]; assert r[\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[\"curves\"][\"lengths_bytes\"]) == 11"'
+
+"$tool" "${quick[@]}" --threads 1,all --json >threads.json 2>/dev/null
+check "a list of thread counts gives one run each, bound to distinct processors" \
+  'python3 -c "import json; r=json.load(open(\"threads.json\"))[\"runs\"]; assert [x[\"threads\"] for x in r][0] == 1; p=r[-1][\"processors\"]; assert len(p) == len(set(p)) == r[-1][\"threads\"]"'
 
 # An interrupt during the run removes the CSV it had claimed.
 "$tool" --survey --max-size 256M --csv partial.csv >/dev/null 2>err.txt &
