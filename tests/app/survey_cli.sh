@@ -48,7 +48,7 @@ check "nothing on stderr when it is no terminal" '[ ! -s err.txt ]'
 
 "$tool" "${quick[@]}" --json >out.json 2>/dev/null
 check "JSON parses and names the read kernel of L1" \
-  'python3 -c "import json,sys; d=json.load(open(\"out.json\")); assert r=d[\"runs\"][0]; assert r[\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[\"curves\"][\"lengths_bytes\"]) == 11"'
+  'python3 -c "import json,sys; d=json.load(open(\"out.json\")); r=d[\"runs\"][0]; assert r[\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[\"curves\"][\"lengths_bytes\"]) == 11"'
 
 "$tool" "${quick[@]}" --threads 1,all --json >threads.json 2>/dev/null
 check "a list of thread counts gives one run each, bound to distinct processors" \
