@@ -5,9 +5,13 @@
 // closing instruction. Whatever the assembler or a later edit changes in a
 // loop shows up here.
 //
+// The wide kernels are checked the same way; their string routines, which
+// have no loop, must be the one rep instruction with its count taken as a
+// 32-bit value.
+//
 // The objects and disassemblers come from the build (compile definitions):
-// the native kernel library, and kernels.S assembled for 32-bit and 64-bit
-// MinGW.
+// the native kernel libraries, kernels.S assembled for 32-bit and 64-bit
+// MinGW, and kernels_wide.S assembled for 64-bit MinGW.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -39,26 +43,26 @@ Body operator+(Body a, const Body& b) {
   return a;
 }
 
-// "8 × mnemonic at first–first+7·width" with registers kind0 .. kind7.
-Body Eight(bool store, const char* mnemonic, const char* kind, char base, long first, long width) {
+// "count × mnemonic at first–first+(count-1)·width" with registers kind0 ...
+Body Many(int count, bool store, const char* mnemonic, const char* kind, char base, long first, long width) {
   Body body;
-  for (int k = 0; k < 8; ++k)
+  for (int k = 0; k < count; ++k)
     body.push_back({mnemonic, "%" + std::string(kind) + std::to_string(k), base, first + k * width, store});
   return body;
 }
-Body Loads(const char* mnemonic, const char* kind, long first, long width) {
-  return Eight(false, mnemonic, kind, 'p', first, width);
+Body Loads(const char* mnemonic, const char* kind, long first, long width, int count = 8) {
+  return Many(count, false, mnemonic, kind, 'p', first, width);
 }
-Body Stores(const char* mnemonic, const char* kind, char base, long first, long width) {
-  return Eight(true, mnemonic, kind, base, first, width);
+Body Stores(const char* mnemonic, const char* kind, char base, long first, long width, int count = 8) {
+  return Many(count, true, mnemonic, kind, base, first, width);
 }
-// xmm k loaded from p+16k and stored to q+16k right after, k = 0..7.
-Body LoadStorePairs(const char* load, const char* store) {
+// Register k loaded from p+width·k and stored to q+width·k right after.
+Body LoadStorePairs(const char* load, const char* store, const char* kind = "xmm", long width = 16, int count = 8) {
   Body body;
-  for (int k = 0; k < 8; ++k) {
-    std::string reg = "%xmm" + std::to_string(k);
-    body.push_back({load, reg, 'p', 16L * k, false});
-    body.push_back({store, reg, 'q', 16L * k, true});
+  for (int k = 0; k < count; ++k) {
+    std::string reg = "%" + std::string(kind) + std::to_string(k);
+    body.push_back({load, reg, 'p', width * k, false});
+    body.push_back({store, reg, 'q', width * k, true});
   }
   return body;
 }
@@ -75,7 +79,7 @@ struct Loop {
   long advance;      // added to each pointer per iteration
   long decrement;    // subtracted from the count per iteration
   Body body;
-  const char* closing;  // nullptr: the routine returns right after the loop
+  const char* closing;  // mnemonics after the loop, space-separated; nullptr: none
 };
 
 const std::vector<Loop>& ExpectedLoops() {
@@ -110,6 +114,37 @@ const std::vector<Loop>& ExpectedLoops() {
   };
   return loops;
 }
+
+// kernels_wide.S: four ymm registers per 128 bytes, four zmm per 256.
+const std::vector<Loop>& ExpectedWideLoops() {
+  static const std::vector<Loop> loops = {
+      {"ReadAvx", false, 128, 128, Loads("vmovdqa", "ymm", 0, 32, 4), "vzeroupper"},
+      {"ReadAvxPrefetch", false, 128, 128,
+       Prefetches("prefetcht0", {512, 576}) + Loads("vmovdqa", "ymm", 0, 32, 4), "vzeroupper"},
+      {"WriteAvx", false, 128, 128, Stores("vmovdqa", "ymm", 'p', 0, 32, 4), "vzeroupper"},
+      {"WriteAvxNonTemporal", false, 128, 128, Stores("vmovntdq", "ymm", 'p', 0, 32, 4), "sfence vzeroupper"},
+      {"CopyAvx", true, 128, 128, LoadStorePairs("vmovdqa", "vmovdqa", "ymm", 32, 4), "vzeroupper"},
+      {"CopyAvxNonTemporal", true, 128, 128, LoadStorePairs("vmovdqa", "vmovntdq", "ymm", 32, 4),
+       "sfence vzeroupper"},
+      {"ReadAvx512", false, 256, 256, Loads("vmovdqa64", "zmm", 0, 64, 4), "vzeroupper"},
+      {"ReadAvx512Prefetch", false, 256, 256,
+       Prefetches("prefetcht0", {512, 576, 640, 704}) + Loads("vmovdqa64", "zmm", 0, 64, 4), "vzeroupper"},
+      {"WriteAvx512", false, 256, 256, Stores("vmovdqa64", "zmm", 'p', 0, 64, 4), "vzeroupper"},
+      {"WriteAvx512NonTemporal", false, 256, 256, Stores("vmovntdq", "zmm", 'p', 0, 64, 4), "sfence vzeroupper"},
+      {"CopyAvx512", true, 256, 256, LoadStorePairs("vmovdqa64", "vmovdqa64", "zmm", 64, 4), "vzeroupper"},
+      {"CopyAvx512NonTemporal", true, 256, 256, LoadStorePairs("vmovdqa64", "vmovntdq", "zmm", 64, 4),
+       "sfence vzeroupper"},
+  };
+  return loops;
+}
+
+// Loop-free routines of kernels_wide.S and the text their one rep
+// instruction starts with in objdump's listing.
+struct StringRoutine {
+  const char* name;
+  const char* instruction;
+};
+const StringRoutine kStringRoutines[] = {{"CopyRepMovsb", "rep movsb"}, {"WriteRepStosb", "rep stos %al"}};
 
 // ------------------------------------------------------------- disassembly
 
@@ -305,13 +340,13 @@ void CheckLoop(const Loop& loop, const std::vector<Instruction>& code) {
     EXPECT_NE(Widest(sub.operands[1]), Widest(b.second)) << "count shares a pointer register";
   }
 
-  // After the loop: the closing instruction, then the return. Only the reload
+  // After the loop: the closing instructions, then the return. Only the reload
   // of the caller's xmm6/xmm7 (64-bit Windows) may come between them.
   size_t next = jump + 1;
-  if (loop.closing) {
+  std::istringstream closing(loop.closing ? loop.closing : "");
+  for (std::string mnemonic; closing >> mnemonic; ++next) {
     ASSERT_LT(next, code.size());
-    EXPECT_EQ(code[next].mnemonic, loop.closing) << "closing instruction: " << code[next].text;
-    ++next;
+    EXPECT_EQ(code[next].mnemonic, mnemonic) << "closing instruction: " << code[next].text;
   }
   while (next < code.size() && code[next].mnemonic == "movups") ++next;
   ASSERT_LT(next, code.size());
@@ -319,11 +354,38 @@ void CheckLoop(const Loop& loop, const std::vector<Instruction>& code) {
       << "after the loop: " << code[next].text;
 }
 
+// A string routine: no branch at all, the count moved into ecx by a 32-bit
+// mov (so the upper half of rcx is clear), the rep instruction once, and only
+// register moves between it and the return.
+void CheckStringRoutine(const StringRoutine& routine, const std::vector<Instruction>& code) {
+  SCOPED_TRACE(routine.name);
+  ASSERT_FALSE(code.empty()) << "routine missing";
+  size_t rep = code.size();
+  bool countMoved = false;
+  for (size_t i = 0; i < code.size(); ++i) {
+    EXPECT_NE(code[i].mnemonic[0], 'j') << "branch: " << code[i].text;
+    if (code[i].text.rfind(routine.instruction, 0) == 0) {
+      EXPECT_EQ(rep, code.size()) << "second rep instruction";
+      rep = i;
+    }
+    if (rep == code.size() && code[i].mnemonic == "mov" && code[i].operands.size() == 2 &&
+        code[i].operands[1] == "%ecx" && Is32BitRegister(code[i].operands[0]))
+      countMoved = true;
+  }
+  ASSERT_LT(rep, code.size()) << "no " << routine.instruction;
+  EXPECT_TRUE(countMoved) << "count not moved into ecx as a 32-bit value before the rep instruction";
+  size_t next = rep + 1;
+  while (next < code.size() && code[next].mnemonic == "mov") ++next;
+  ASSERT_LT(next, code.size());
+  EXPECT_EQ(code[next].mnemonic, "ret") << "after the rep instruction: " << code[next].text;
+}
+
 struct Target {
   const char* label;
   const char* objdump;
   const char* file;
   bool underscored;
+  bool wide;  // kernels_wide.S rather than kernels.S
 };
 
 void PrintTo(const Target& target, std::ostream* out) { *out << target.label; }
@@ -336,6 +398,11 @@ TEST_P(KernelMachineCode, EveryLoopIsTheDocumentedSequence) {
   EXPECT_GE(TextAlignment(t.objdump, t.file), 16u) << "code section alignment";
   Listing listing = Disassemble(t.objdump, t.file, t.underscored);
   ASSERT_FALSE(listing.empty()) << "nothing disassembled from " << t.file;
+  if (t.wide) {
+    for (const Loop& loop : ExpectedWideLoops()) CheckLoop(loop, listing[loop.name]);
+    for (const StringRoutine& routine : kStringRoutines) CheckStringRoutine(routine, listing[routine.name]);
+    return;
+  }
   for (const Loop& loop : ExpectedLoops()) CheckLoop(loop, listing[loop.name]);
 
   const std::vector<Instruction>& empty = listing["EmptyKernel"];
@@ -345,9 +412,13 @@ TEST_P(KernelMachineCode, EveryLoopIsTheDocumentedSequence) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, KernelMachineCode,
-                         testing::Values(Target{"native", LORVANTA_OBJDUMP, LORVANTA_KERNELS_NATIVE, false},
-                                         Target{"mingw32", LORVANTA_MINGW32_OBJDUMP, LORVANTA_KERNELS_MINGW32, true},
-                                         Target{"mingw64", LORVANTA_MINGW64_OBJDUMP, LORVANTA_KERNELS_MINGW64, false}),
+                         testing::Values(
+                             Target{"native", LORVANTA_OBJDUMP, LORVANTA_KERNELS_NATIVE, false, false},
+                             Target{"mingw32", LORVANTA_MINGW32_OBJDUMP, LORVANTA_KERNELS_MINGW32, true, false},
+                             Target{"mingw64", LORVANTA_MINGW64_OBJDUMP, LORVANTA_KERNELS_MINGW64, false, false},
+                             Target{"native_wide", LORVANTA_OBJDUMP, LORVANTA_KERNELS_WIDE_NATIVE, false, true},
+                             Target{"mingw64_wide", LORVANTA_MINGW64_OBJDUMP, LORVANTA_KERNELS_WIDE_MINGW64, false,
+                                    true}),
                          [](const testing::TestParamInfo<Target>& info) { return std::string(info.param.label); });
 
 }  // namespace
