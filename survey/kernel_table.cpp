@@ -29,7 +29,20 @@ const SurveyKernel surveyKernels[] = {
     COPY(CopySseNonTemporal, IsaSse, 128),
     COPY(CopySse2, IsaSse2, 128),
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
-    WIDE_KERNEL_ROWS
+    READ(ReadAvx, IsaAvx, 128),
+    READ(ReadAvxPrefetch, IsaAvx, 128),
+    READ(ReadAvx512, IsaAvx512, 256),
+    READ(ReadAvx512Prefetch, IsaAvx512, 256),
+    WRITE(WriteAvx, IsaAvx, 128),
+    WRITE(WriteAvxNonTemporal, IsaAvx, 128),
+    WRITE(WriteAvx512, IsaAvx512, 256),
+    WRITE(WriteAvx512NonTemporal, IsaAvx512, 256),
+    WRITE(WriteRepStosb, IsaRep, 1),
+    COPY(CopyAvx, IsaAvx, 128),
+    COPY(CopyAvxNonTemporal, IsaAvx, 128),
+    COPY(CopyAvx512, IsaAvx512, 256),
+    COPY(CopyAvx512NonTemporal, IsaAvx512, 256),
+    COPY(CopyRepMovsb, IsaRep, 1),
 #endif
 };
 const uint32_t surveyKernelCount = sizeof surveyKernels / sizeof surveyKernels[0];
