@@ -11,6 +11,7 @@ packages=(
   xvfb xdotool x11-utils icoutils imagemagick desktop-file-utils
   googletest libbenchmark-dev
   libgtk-3-dev libcairo2-dev
+  libhwloc-dev
   fonts-liberation fonts-wine fonts-dejavu-core
 )
 
