@@ -63,14 +63,21 @@ void DecodeDescriptorByte(uint8_t byte, CacheSizesKiB* sizes) {
 }
 }  // namespace
 
-void DecodeDescriptorAnswer(const CpuidAnswer& answer, CacheSizesKiB* sizes) {
+uint32_t DescriptorBytes(const CpuidAnswer& answer, uint8_t bytes[15]) {
   const uint32_t registers[4] = {answer.eax, answer.ebx, answer.ecx, answer.edx};
+  uint32_t count = 0;
   for (int r = 0; r < 4; ++r) {
     if (registers[r] & 0x80000000u) continue;  // holds no descriptors
     // The lowest byte of EAX is the repeat count, never a descriptor.
-    for (int b = (r == 0 ? 1 : 0); b < 4; ++b)
-      DecodeDescriptorByte(static_cast<uint8_t>(registers[r] >> (8 * b)), sizes);
+    for (int b = (r == 0 ? 1 : 0); b < 4; ++b) bytes[count++] = static_cast<uint8_t>(registers[r] >> (8 * b));
   }
+  return count;
+}
+
+void DecodeDescriptorAnswer(const CpuidAnswer& answer, CacheSizesKiB* sizes) {
+  uint8_t bytes[15];
+  const uint32_t count = DescriptorBytes(answer, bytes);
+  for (uint32_t i = 0; i < count; ++i) DecodeDescriptorByte(bytes[i], sizes);
 }
 
 void DecodeCacheDescriptors() {

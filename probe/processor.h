@@ -23,6 +23,10 @@ struct CacheSizesKiB {
 };
 // Decodes one answer on top of what earlier answers found: the last hit wins.
 void DecodeDescriptorAnswer(const CpuidAnswer& answer, CacheSizesKiB* sizes);
+// The descriptor bytes of one leaf-2 answer in register order (EAX, EBX, ECX,
+// EDX, low byte first): registers with bit 31 set and the count byte of EAX are
+// skipped, zero bytes kept. Returns how many were written (at most 15).
+uint32_t DescriptorBytes(const CpuidAnswer& answer, uint8_t bytes[15]);
 
 // Reads the vendor text of leaf 0 into 13 characters (12 and a terminator).
 void ReadVendorText(char vendor[13]);

@@ -12,6 +12,7 @@ packages=(
   googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libhwloc-dev likwid
   libgtk-3-dev libcairo2-dev
+  libhwloc-dev
   fonts-liberation fonts-wine fonts-dejavu-core
 )
 

@@ -1,0 +1,52 @@
+// The operating system's view of the caches through hwloc (on Linux it reads
+// what the kernel reports in sysfs).
+#include <hwloc.h>
+
+#include <algorithm>
+
+#include "platform/cache_view.h"
+
+namespace {
+CacheKind KindOf(hwloc_obj_cache_type_t type) {
+  if (type == HWLOC_OBJ_CACHE_DATA) return CacheData;
+  if (type == HWLOC_OBJ_CACHE_INSTRUCTION) return CacheInstruction;
+  return CacheUnified;
+}
+
+const hwloc_obj_type_t cacheTypes[] = {HWLOC_OBJ_L1CACHE,  HWLOC_OBJ_L1ICACHE, HWLOC_OBJ_L2CACHE,
+                                       HWLOC_OBJ_L2ICACHE, HWLOC_OBJ_L3CACHE,  HWLOC_OBJ_L3ICACHE,
+                                       HWLOC_OBJ_L4CACHE,  HWLOC_OBJ_L5CACHE};
+}  // namespace
+
+bool ReadOsCacheTopology(CacheTopology* topology) {
+  topology->count = 0;
+  topology->source = "hwloc";
+  hwloc_topology_t handle;
+  if (hwloc_topology_init(&handle) != 0) return false;
+  if (hwloc_topology_load(handle) != 0) {
+    hwloc_topology_destroy(handle);
+    return false;
+  }
+  const uint32_t capacity = sizeof(topology->caches) / sizeof(topology->caches[0]);
+  for (hwloc_obj_type_t type : cacheTypes) {
+    // The cache of this kind that serves the first logical processor.
+    const hwloc_obj_t cache = hwloc_get_obj_by_type(handle, type, 0);
+    if (cache == nullptr || cache->attr == nullptr || topology->count == capacity) continue;
+    const auto& attr = cache->attr->cache;
+    const int ways = attr.associativity;  // -1 fully associative, 0 unknown
+    topology->caches[topology->count++] = CacheLevelInfo{
+        attr.depth,
+        KindOf(attr.type),
+        attr.size,
+        attr.linesize,
+        ways > 0 ? static_cast<uint32_t>(ways) : 0u,
+        cache->cpuset ? static_cast<uint32_t>(std::max(0, hwloc_bitmap_weight(cache->cpuset))) : 0u,
+        ways == -1};
+  }
+  hwloc_topology_destroy(handle);
+  std::stable_sort(topology->caches, topology->caches + topology->count,
+                   [](const CacheLevelInfo& a, const CacheLevelInfo& b) {
+                     return a.level != b.level ? a.level < b.level : a.kind < b.kind;
+                   });
+  return topology->count > 0;
+}
