@@ -1,6 +1,9 @@
 #include "app/sweep/survey_facts.h"
 
+#include "platform/cache_view.h"
 #include "probe/clock.h"
+#include "probe/core_clock.h"
+#include "probe/topology.h"
 #include "probe/isa.h"
 #include "probe/processor.h"
 
@@ -8,11 +11,19 @@ void ProbeSurveyMachine(SurveyRecord* record, SurveyFacts* facts) {
   char vendor[13];
   ReadVendorText(vendor);
   facts->vendor = vendor;
-  // Provisional: the extended leaves' L1 and L2 only.
+  // The processor's answer counts; the system's view only warns.
+  const CacheTopology topology = ReadCacheTopology();
+  facts->topologySource = topology.source;
+  facts->cacheLines.clear();
+  for (uint32_t i = 0; i < topology.count; ++i) facts->cacheLines += "  " + DescribeCache(topology.caches[i]) + "\n";
+  CacheTopology system;
+  if (ReadOsCacheTopology(&system)) facts->topologyWarning = CompareCacheTopologies(topology, system);
+  CacheLevelInfo levels[8];
+  const uint32_t levelCount = DataCacheLevels(topology, levels, 8);
   record->caches.clear();
-  record->caches.push_back(SurveyCache{"L1", uint64_t{executeCpuid(0x80000005u).ecx >> 24} << 10, 64, 1});
-  record->caches.push_back(SurveyCache{"L2", uint64_t{executeCpuid(0x80000006u).ecx >> 16} << 10, 64, 1});
-  facts->topologySource = "CPUID 0x80000005/6";
+  for (uint32_t i = 0; i < levelCount; ++i)
+    record->caches.push_back(SurveyCache{"L" + std::to_string(levels[i].level), levels[i].sizeBytes,
+                                         levels[i].lineSize, levels[i].sharedBy});
   const IsaSupport isa = DetectIsaSupport();
   const struct { bool present; uint32_t mask; } sets[] = {
       {isa.mmx, IsaMmx},   {isa.sse, IsaSse},         {isa.sse2, IsaSse2}, {isa.avx, IsaAvx},
@@ -21,7 +32,7 @@ void ProbeSurveyMachine(SurveyRecord* record, SurveyFacts* facts) {
   for (const auto& set : sets)
     if (set.present) record->supportedIsas |= set.mask;
   record->tscHz = MeasureClockFrequency();
-  record->coreHz = 0;
+  record->coreHz = MeasureCoreClockHz();
 }
 
 bool WriteSurveyPictureFile(const SurveyRecord&, const SurveyFacts&, FileHandle file, const char* path, int32_t,
