@@ -39,6 +39,7 @@ TextSize Measure(const Canvas& canvas, const wchar_t* text) {
 }
 
 void Text(const Canvas& canvas, int32_t x, int32_t y, const wchar_t* text, Colour colour) {
+  if (text[0] == 0) return;
   canvas.SetTextColour(canvas.context, colour);
   canvas.DrawString(canvas.context, x, y, text, WideLength(text));
 }
@@ -224,7 +225,7 @@ void PaintCurve(const Canvas& canvas, const SurveyChartData& data, const LogAxis
   for (uint32_t i = 0; i <= data.lengthCount; ++i) {
     const bool present = i < data.lengthCount && data.lengths[i] != 0 && values[i] != 0;
     if (!present) {
-      if (run == 1) Segment(canvas, lastX - 2, lastY, lastX + 3, lastY);
+      if (run == 1) Segment(canvas, Clamp(lastX - 2, plot.xL, plot.xR), lastY, Clamp(lastX + 3, plot.xL, plot.xR), lastY);
       run = 0;
       continue;
     }
