@@ -173,6 +173,18 @@ TEST_F(SurveyChartTest, SizesLevelsAndRatesLandWhereTheyBelong) {
       all.insert(all.end(), points.begin(), points.end());
     }
     ExpectHigherValuesHigherUp(all);
+
+    // The rate labels left of the plot (GB/s) give the scale every point keeps.
+    double zeroY = -1, topY = 0, topRate = 0;
+    for (const RecordedOperation& text : recorder.Texts()) {
+      if (text.x + 6 * int32_t(text.text.size()) != plot.xL - 5) continue;
+      const double rate = std::stod(Narrow(text.text)) * 1e9, y = text.y + 13 / 2;
+      if (rate == 0) zeroY = y;
+      if (rate > topRate) topRate = rate, topY = y;
+    }
+    ASSERT_EQ(zeroY, plot.yB);
+    ASSERT_GT(topRate, 0);
+    for (const Point& p : all) EXPECT_NEAR(p.y, zeroY - (zeroY - topY) * p.value / topRate, 1.0);
   }
 }
 
