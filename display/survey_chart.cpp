@@ -215,7 +215,7 @@ int32_t ValueY(const ValueScale& scale, const Plot& plot, uint64_t value) {
 }
 
 // A polyline through the points whose length and value are both nonzero; a
-// zero is a gap, and a point without a neighbour is drawn as a short dash.
+// zero is a gap, and a point without a neighbour is drawn as a small cross.
 void PaintCurve(const Canvas& canvas, const SurveyChartData& data, const LogAxis& sizeAxis, const Plot& plot,
                 const ValueScale& scale, const uint64_t* values, Colour colour) {
   if (values == nullptr || data.lengths == nullptr) return;
@@ -225,7 +225,10 @@ void PaintCurve(const Canvas& canvas, const SurveyChartData& data, const LogAxis
   for (uint32_t i = 0; i <= data.lengthCount; ++i) {
     const bool present = i < data.lengthCount && data.lengths[i] != 0 && values[i] != 0;
     if (!present) {
-      if (run == 1) Segment(canvas, Clamp(lastX - 2, plot.xL, plot.xR), lastY, Clamp(lastX + 3, plot.xL, plot.xR), lastY);
+      if (run == 1) {
+        Segment(canvas, Clamp(lastX - 2, plot.xL, plot.xR), lastY, Clamp(lastX + 3, plot.xL, plot.xR), lastY);
+        Segment(canvas, lastX, Clamp(lastY - 2, plot.yT, plot.yB), lastX, Clamp(lastY + 3, plot.yT, plot.yB));
+      }
       run = 0;
       continue;
     }
@@ -317,8 +320,8 @@ void PaintPlot(const Canvas& canvas, const SurveyChartData& data, bool latency, 
   if (height < row) return;
   const int32_t maxSteps = 2 * height / (5 * row);  // grid lines at least 2.5 text rows apart
   const uint64_t step = RoundRateStep(maxRate, maxSteps > 0 ? static_cast<uint32_t>(maxSteps) : 1);
-  uint64_t stepCount = maxRate / step + (maxRate % step != 0 ? 1 : 0);
-  if (stepCount == 0) stepCount = 1;
+  // The top step lies above the greatest rate, so no curve runs along the frame.
+  const uint64_t stepCount = maxRate / step + 1;
   const ValueScale rateScale = {false, LogAxis{}, step * stepCount};
   TextBuffer buffer = {};
 

@@ -49,8 +49,7 @@ uint64_t RoundRateStep(uint64_t maxRate, uint32_t maxSteps) {
   for (;;) {
     for (uint64_t multiple : multiples) {
       const uint64_t step = multiple * decade;
-      const uint64_t steps = maxRate / step + (maxRate % step != 0 ? 1 : 0);
-      if (steps <= maxSteps) return step;
+      if (maxRate / step + 1 <= maxSteps) return step;
     }
     if (decade >= uint64_t{1000000000000000000}) return decade * 10;
     decade *= 10;

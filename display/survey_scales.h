@@ -26,8 +26,8 @@ int32_t LogAxisPosition(const LogAxis& axis, uint64_t value);
 int32_t LinearOffset(uint64_t rate, uint64_t top, int32_t extent);
 
 // The smallest step of 1, 2 or 5 times a power of ten bytes per second, at
-// least 10^7 (0.01 GB/s), that covers maxRate (at most 10^18) in at most
-// maxSteps steps (at least 1).
+// least 10^7 (0.01 GB/s), of which at most maxSteps (at least 1) rise above
+// maxRate (at most 10^18): maxRate / step + 1 <= maxSteps.
 uint64_t RoundRateStep(uint64_t maxRate, uint32_t maxSteps);
 
 // value / unit rounded to decimals places (at most 6; unit a multiple of
