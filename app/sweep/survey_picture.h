@@ -1,0 +1,11 @@
+// The survey's picture for the headless tool, saved as a BMP. Built where a
+// drawing backend for off-screen pictures exists (LORVANTA_HAVE_PICTURE).
+#pragma once
+#include <cstdint>
+
+#include "display/survey_chart.h"
+#include "platform/os.h"
+
+// Paints the survey picture at width x height off-screen (Cairo) and writes it as a BMP into file, just created at path,
+// which is closed. On failure the file is removed and the result is false.
+bool WriteSurveyPicture(FileHandle file, const char* path, int32_t width, int32_t height, const SurveyChartData& data);
