@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -28,7 +29,10 @@
 namespace {
 
 const uint32_t lineSize = 64;
-const uint32_t repeats = 5;
+// Short runs and many of them: on a shared machine the best run is then one
+// that nothing else interrupted. --min-us=N and --repeats=N change them.
+uint32_t repeats = 21;
+double minSeconds = 100e-6;
 const size_t hugePage = size_t{2} << 20;
 uint64_t tscHz = 0;
 double coreHz = 0;
@@ -93,8 +97,8 @@ uint64_t HugeKiB(const void* address) {
 // Core clock: 8 dependent additions per round, one cycle each.
 double MeasureCoreHz() {
   double best = 0;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    uint64_t value = 0, rounds = 20000000;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    uint64_t value = 0, rounds = 250000;
     const auto t0 = std::chrono::steady_clock::now();
     __asm__ __volatile__(
         "1: add $1, %0; add $1, %0; add $1, %0; add $1, %0;"
@@ -127,7 +131,7 @@ void SurveyChase(benchmark::State& state) {
   if (!buffer) return state.SkipWithError("no memory");
   std::memset(buffer, 1, bytes);
   uint64_t picoseconds = 0;
-  for (auto _ : state) picoseconds = MeasureChaseLatencyPicoseconds(buffer, bytes, lineSize, tscHz / 100, repeats, tscHz);
+  for (auto _ : state) picoseconds = MeasureChaseLatencyPicoseconds(buffer, bytes, lineSize, static_cast<uint64_t>(tscHz * minSeconds), repeats, tscHz);
   Figure& figure = figures[{bytes, huge}];
   figure.survey = picoseconds / 1000.0;
   figure.hugeKiBSurvey = HugeKiB(buffer);
@@ -163,7 +167,7 @@ void ReferenceChase(benchmark::State& state) {
         const auto t0 = std::chrono::steady_clock::now();
         at = WalkIndices(next.data(), at, steps);
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (seconds >= 0.01) break;
+        if (seconds >= minSeconds) break;
         steps *= 2;
       }
       best = std::min(best, seconds * 1e9 / static_cast<double>(steps));
@@ -202,8 +206,23 @@ void PrintTable() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--min-us=", 9) == 0) {
+      minSeconds = std::strtod(argv[i] + 9, nullptr) * 1e-6;
+    } else if (std::strncmp(argv[i], "--repeats=", 10) == 0) {
+      repeats = static_cast<uint32_t>(std::strtoul(argv[i] + 10, nullptr, 10));
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  if (repeats == 0 || !(minSeconds > 0)) {
+    std::fprintf(stderr, "--repeats and --min-us must be positive\n");
+    return 2;
+  }
+  int restCount = static_cast<int>(rest.size());
+  benchmark::Initialize(&restCount, rest.data());
+  if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) return 1;
   tscHz = MeasureClockFrequency();
   coreHz = MeasureCoreHz();
   if (tscHz == 0) {
