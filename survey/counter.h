@@ -1,5 +1,6 @@
-// The time-stamp counter read with serialising fences on both sides, so that
-// no load or store of the measured code moves across the reading.
+// The time-stamp counter read between two load fences, so that no earlier
+// instruction is still running when it is read and no later one has started.
+// Timed regions are bracketed by two of these reads.
 #pragma once
 #include <cstdint>
 

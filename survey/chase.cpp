@@ -1,0 +1,135 @@
+#include "survey/chase.h"
+
+#include <cstring>
+
+#include "survey/counter.h"
+
+namespace {
+
+// The cycle of every measurement is the same, so figures repeat run to run.
+const uint64_t chaseSeed = 0x9E3779B97F4A7C15u;
+const uint64_t picosecondsPerSecond = 1000000000000u;
+// A run shorter than the minimum is repeated with more turns at most this
+// often, so a counter that stands still cannot keep the walk growing forever.
+const int maxRunGrowths = 4;
+
+// The 128-bit product a·b as two halves, from 32-bit pieces (no 128-bit type on i686).
+void Multiply128(uint64_t a, uint64_t b, uint64_t* high, uint64_t* low) {
+  const uint64_t aLow = a & 0xFFFFFFFFu, aHigh = a >> 32;
+  const uint64_t bLow = b & 0xFFFFFFFFu, bHigh = b >> 32;
+  const uint64_t lowLow = aLow * bLow, lowHigh = aLow * bHigh;
+  const uint64_t highLow = aHigh * bLow, highHigh = aHigh * bHigh;
+  const uint64_t middle = (lowLow >> 32) + (lowHigh & 0xFFFFFFFFu) + (highLow & 0xFFFFFFFFu);
+  *low = (middle << 32) | (lowLow & 0xFFFFFFFFu);
+  *high = highHigh + (lowHigh >> 32) + (highLow >> 32) + (middle >> 32);
+}
+
+// SplitMix64: a small, fast generator that gives the same sequence everywhere.
+uint64_t NextRandom(uint64_t* state) {
+  uint64_t z = (*state += 0x9E3779B97F4A7C15u);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return z ^ (z >> 31);
+}
+
+// A number in [0, bound): the high half of random · bound.
+uint64_t RandomBelow(uint64_t* state, uint64_t bound) {
+  uint64_t high, low;
+  Multiply128(NextRandom(state), bound, &high, &low);
+  return high;
+}
+
+void* LoadLink(const char* slot) {
+  void* link;
+  std::memcpy(&link, slot, sizeof link);
+  return link;
+}
+void StoreLink(char* slot, const void* link) { std::memcpy(slot, &link, sizeof link); }
+
+uint64_t SaturatingMultiply(uint64_t a, uint64_t b) {
+  uint64_t high, low;
+  Multiply128(a, b, &high, &low);
+  return high != 0 ? UINT64_MAX : low;
+}
+
+}  // namespace
+
+uint64_t MultiplyDivide(uint64_t a, uint64_t b, uint64_t divisor) {
+  if (divisor == 0) return UINT64_MAX;
+  uint64_t high, low;
+  Multiply128(a, b, &high, &low);
+  if (high >= divisor) return UINT64_MAX;
+  // Long division, one bit of the low half at a time; the remainder stays
+  // below the divisor, and a bit shifted out of it means it exceeded it.
+  uint64_t remainder = high, quotient = 0;
+  for (int bit = 63; bit >= 0; --bit) {
+    const bool carry = (remainder >> 63) != 0;
+    remainder = (remainder << 1) | ((low >> bit) & 1u);
+    quotient <<= 1;
+    if (carry || remainder >= divisor) {
+      remainder -= divisor;
+      quotient |= 1u;
+    }
+  }
+  return quotient;
+}
+
+uint64_t PicosecondsPerLoad(uint64_t ticks, uint64_t loads, uint64_t tscHz) {
+  if (loads == 0 || tscHz == 0) return 0;
+  // floor(floor(x) / loads) equals floor(x / loads), so dividing in two steps loses nothing.
+  const uint64_t picoseconds = MultiplyDivide(ticks, picosecondsPerSecond, tscHz);
+  return picoseconds == UINT64_MAX ? UINT64_MAX : picoseconds / loads;
+}
+
+void BuildChaseCycle(void* buffer, uint64_t lineCount, uint32_t lineSize, uint64_t seed) {
+  if (!buffer || lineCount == 0 || lineSize < sizeof(void*)) return;
+  char* lines = static_cast<char*>(buffer);
+  for (uint64_t k = 0; k < lineCount; ++k) StoreLink(lines + k * lineSize, lines + k * lineSize);
+  // Sattolo: swapping each slot only with one below it leaves a single cycle.
+  uint64_t state = seed;
+  for (uint64_t i = lineCount - 1; i > 0; --i) {
+    char* slotI = lines + i * lineSize;
+    char* slotJ = lines + RandomBelow(&state, i) * lineSize;
+    void* linkI = LoadLink(slotI);
+    StoreLink(slotI, LoadLink(slotJ));
+    StoreLink(slotJ, linkI);
+  }
+}
+
+uint64_t MeasureChaseLatencyPicoseconds(void* buffer, uint64_t byteCount, uint32_t lineSize,
+                                        uint64_t minTicks, uint32_t repeats, uint64_t tscHz) {
+  if (!buffer || lineSize < sizeof(void*) || repeats == 0 || tscHz == 0) return 0;
+  const uint64_t lineCount = byteCount / lineSize;
+  if (lineCount == 0) return 0;
+  BuildChaseCycle(buffer, lineCount, lineSize, chaseSeed);
+
+  const void* position = buffer;
+  uint64_t start = ReadCounterFenced();
+  position = ChaseLoads(position, lineCount);
+  const uint64_t turnTicks = ReadCounterFenced() - start;
+  // Whole turns, so that every run visits each line equally often; the
+  // estimate from the untimed turn is refined when a run falls short.
+  uint64_t turns = turnTicks == 0 ? 1 : minTicks / turnTicks + 1;
+  if (turns > UINT64_MAX / lineCount) turns = UINT64_MAX / lineCount;
+
+  uint64_t best = UINT64_MAX;
+  int growths = 0;
+  for (uint32_t run = 0; run < repeats;) {
+    const uint64_t loads = turns * lineCount;
+    start = ReadCounterFenced();
+    position = ChaseLoads(position, loads);
+    const uint64_t ticks = ReadCounterFenced() - start;
+    if (ticks < minTicks && growths < maxRunGrowths && turns < UINT64_MAX / lineCount) {
+      ++growths;
+      const uint64_t most = SaturatingMultiply(turns, 16);
+      uint64_t wanted = ticks == 0 ? most : MultiplyDivide(turns, minTicks, ticks);
+      wanted = wanted >= most ? most : wanted + 1;
+      turns = wanted > UINT64_MAX / lineCount ? UINT64_MAX / lineCount : wanted;
+      continue;
+    }
+    const uint64_t picoseconds = PicosecondsPerLoad(ticks, loads, tscHz);
+    if (picoseconds < best) best = picoseconds;
+    ++run;
+  }
+  return best;
+}

@@ -1,0 +1,112 @@
+// The chase cycle, the assembly walk and the latency arithmetic.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "survey/chase.h"
+
+namespace {
+
+const unsigned char fill = 0xA5;
+const size_t guard = 64;  // bytes after the lines that must stay untouched
+
+const void* NextLine(const void* line) {
+  const void* next;
+  std::memcpy(&next, line, sizeof next);
+  return next;
+}
+
+// A buffer of lineCount lines plus the guard, all set to the fill byte.
+std::vector<unsigned char> Lines(uint64_t lineCount, uint32_t lineSize) {
+  return std::vector<unsigned char>(lineCount * lineSize + guard, fill);
+}
+
+// Walks lineCount links from the first line: each must lead to the start of a
+// line not yet seen, and the last back to the first. Nothing but the link
+// slots may have changed.
+void ExpectOneCycle(const std::vector<unsigned char>& buffer, uint64_t lineCount, uint32_t lineSize) {
+  const unsigned char* base = buffer.data();
+  std::vector<bool> seen(lineCount, false);
+  const void* at = base;
+  for (uint64_t step = 0; step < lineCount; ++step) {
+    at = NextLine(at);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(base);
+    ASSERT_LT(offset, lineCount * lineSize) << "step " << step << " leaves the lines";
+    ASSERT_EQ(offset % lineSize, 0u) << "step " << step << " lands inside a line";
+    ASSERT_FALSE(seen[offset / lineSize]) << "line " << offset / lineSize << " visited twice";
+    seen[offset / lineSize] = true;
+  }
+  EXPECT_EQ(at, base) << "the walk does not close after one turn";
+  for (size_t i = 0; i < buffer.size(); ++i) {
+    const bool slot = i < lineCount * lineSize && i % lineSize < sizeof(void*);
+    ASSERT_TRUE(slot || buffer[i] == fill) << "byte " << i << " changed";
+  }
+}
+
+TEST(ChaseCycle, EveryLineOncePerTurn) {
+  struct Case { uint64_t lines; uint32_t lineSize; };
+  for (Case c : {Case{1, 64}, Case{2, 64}, Case{3, sizeof(void*)}, Case{1000, 64}, Case{4099, 12 + sizeof(void*)}}) {
+    SCOPED_TRACE(testing::Message() << c.lines << " lines of " << c.lineSize);
+    std::vector<unsigned char> buffer = Lines(c.lines, c.lineSize);
+    BuildChaseCycle(buffer.data(), c.lines, c.lineSize, 42);
+    ExpectOneCycle(buffer, c.lines, c.lineSize);
+  }
+}
+
+TEST(ChaseCycle, IsNotTheAddressOrder) {
+  const uint64_t lines = 1000;
+  std::vector<unsigned char> buffer = Lines(lines, 64);
+  BuildChaseCycle(buffer.data(), lines, 64, 7);
+  int toNeighbour = 0;
+  for (uint64_t k = 0; k < lines; ++k) {
+    const void* next = NextLine(&buffer[k * 64]);
+    if (next == &buffer[(k + 1) % lines * 64]) ++toNeighbour;
+  }
+  EXPECT_LT(toNeighbour, 10);
+}
+
+TEST(ChaseLoads, EndsWhereTheWalkInCxxEnds) {
+  const uint64_t lines = 37;  // not a multiple of the unroll
+  std::vector<unsigned char> buffer = Lines(lines, 64);
+  BuildChaseCycle(buffer.data(), lines, 64, 3);
+  for (uint64_t count : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 23u, 1003u}) {
+    const void* expected = buffer.data();
+    for (uint64_t k = 0; k < count; ++k) expected = NextLine(expected);
+    EXPECT_EQ(ChaseLoads(buffer.data(), count), expected) << count << " loads";
+  }
+}
+
+TEST(ChaseArithmetic, WorkedNumbers) {
+  struct Row { uint64_t ticks, loads, hz, picoseconds; };
+  for (Row r : {
+           Row{2450, 1000, 2450000000u, 1000},                 // 1 µs over 1000 loads
+           Row{10000000000u, 1000000000u, 2450000000u, 4081},  // ticks · 10^12 is past 2^64
+           Row{36750000000u, 10000000000u, 2450000000u, 1500},    // so is hz · loads
+           Row{2449, 1000, 2450000000u, 999},                  // rounded down
+           Row{2450, 0, 2450000000u, 0},
+           Row{2450, 1000, 0, 0},
+       }) {
+    EXPECT_EQ(PicosecondsPerLoad(r.ticks, r.loads, r.hz), r.picoseconds) << r.ticks << " ticks, " << r.loads;
+  }
+  EXPECT_EQ(MultiplyDivide(UINT64_MAX, 3, 6), UINT64_MAX / 2);
+  EXPECT_EQ(MultiplyDivide(UINT64_MAX, (uint64_t{1} << 63) + 1, UINT64_MAX), (uint64_t{1} << 63) + 1);
+  EXPECT_EQ(MultiplyDivide(uint64_t{1} << 63, 4, 2), UINT64_MAX);  // quotient 2^64 does not fit
+  EXPECT_EQ(MultiplyDivide(5, 7, 0), UINT64_MAX);
+}
+
+TEST(ChaseMeasure, LinksTheBlockAndRefusesWhatItCannotMeasure) {
+  const uint64_t lines = 300;
+  std::vector<unsigned char> buffer = Lines(lines, 64);
+  EXPECT_GT(MeasureChaseLatencyPicoseconds(buffer.data(), lines * 64 + 63, 64, 10000, 2, 2450000000u), 0u);
+  ExpectOneCycle(buffer, lines, 64);
+
+  std::vector<unsigned char> untouched = Lines(lines, 64);
+  EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), 63, 64, 1000, 2, 2450000000u), 0u);
+  EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), 64 * lines, sizeof(void*) - 1, 1000, 2, 2450000000u), 0u);
+  EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), 64 * lines, 64, 1000, 0, 2450000000u), 0u);
+  EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), 64 * lines, 64, 1000, 2, 0), 0u);
+  EXPECT_EQ(untouched, Lines(lines, 64));
+}
+
+}  // namespace
