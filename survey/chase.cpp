@@ -1,5 +1,7 @@
 #include "survey/chase.h"
 
+#include "survey/arithmetic.h"
+
 #include <cstring>
 
 #include "survey/counter.h"
@@ -54,30 +56,10 @@ uint64_t SaturatingMultiply(uint64_t a, uint64_t b) {
 
 }  // namespace
 
-uint64_t MultiplyDivide(uint64_t a, uint64_t b, uint64_t divisor) {
-  if (divisor == 0) return UINT64_MAX;
-  uint64_t high, low;
-  Multiply128(a, b, &high, &low);
-  if (high >= divisor) return UINT64_MAX;
-  // Long division, one bit of the low half at a time; the remainder stays
-  // below the divisor, and a bit shifted out of it means it exceeded it.
-  uint64_t remainder = high, quotient = 0;
-  for (int bit = 63; bit >= 0; --bit) {
-    const bool carry = (remainder >> 63) != 0;
-    remainder = (remainder << 1) | ((low >> bit) & 1u);
-    quotient <<= 1;
-    if (carry || remainder >= divisor) {
-      remainder -= divisor;
-      quotient |= 1u;
-    }
-  }
-  return quotient;
-}
-
 uint64_t PicosecondsPerLoad(uint64_t ticks, uint64_t loads, uint64_t tscHz) {
   if (loads == 0 || tscHz == 0) return 0;
   // floor(floor(x) / loads) equals floor(x / loads), so dividing in two steps loses nothing.
-  const uint64_t picoseconds = MultiplyDivide(ticks, picosecondsPerSecond, tscHz);
+  const uint64_t picoseconds = MulDivWide(ticks, picosecondsPerSecond, tscHz);
   return picoseconds == UINT64_MAX ? UINT64_MAX : picoseconds / loads;
 }
 
@@ -122,7 +104,7 @@ uint64_t MeasureChaseLatencyPicoseconds(void* buffer, uint64_t byteCount, uint32
     if (ticks < minTicks && growths < maxRunGrowths && turns < UINT64_MAX / lineCount) {
       ++growths;
       const uint64_t most = SaturatingMultiply(turns, 16);
-      uint64_t wanted = ticks == 0 ? most : MultiplyDivide(turns, minTicks, ticks);
+      uint64_t wanted = ticks == 0 ? most : MulDivWide(turns, minTicks, ticks);
       wanted = wanted >= most ? most : wanted + 1;
       turns = wanted > UINT64_MAX / lineCount ? UINT64_MAX / lineCount : wanted;
       continue;

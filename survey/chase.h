@@ -13,9 +13,6 @@ void BuildChaseCycle(void* buffer, uint64_t lineCount, uint32_t lineSize, uint64
 // Follows loadCount dependent loads from start and returns where it ended (so nothing can be dropped).
 extern "C" const void* ChaseLoads(const void* start, uint64_t loadCount);  // assembly: survey/chase.S
 
-// floor(a * b / divisor) over the full 128-bit product; UINT64_MAX when the
-// quotient does not fit or the divisor is 0.
-uint64_t MultiplyDivide(uint64_t a, uint64_t b, uint64_t divisor);
 
 // Picoseconds per load of `loads` loads that took `ticks` counter ticks at
 // tscHz, rounded down; 0 when loads or tscHz is 0.

@@ -1,6 +1,7 @@
 #include "survey/survey.h"
 
 #include "survey/arithmetic.h"
+#include "survey/chase.h"
 #include "survey/lengths.h"
 #include "survey/team.h"
 #include "survey/timing.h"
@@ -40,6 +41,7 @@ void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run)
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
       level.figures[group] = FigureInWindow(run.lengths, run.bestRates[group], run.bestKernels[group], windows[i]);
     if (!level.figures[GroupRead].present) level.absentReason = WhyNoFigure(windows[i], largest);
+    level.latency = FigureInWindow(run.lengths, run.latencyPicoseconds, std::vector<uint32_t>(), windows[i]);
     run.levels.push_back(level);
   }
 }
@@ -69,7 +71,9 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
   const TimingRule rule{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), settings.repeats,
                         record.tscHz};
   SurveyProgress where{0, 0, 0};
-  for (uint64_t length : run.lengths) where.workTotal += EstimatedWork(length, settings) * kernelCount;
+  for (uint64_t length : run.lengths) where.workTotal += EstimatedWork(length, settings) * (kernelCount + settings.latency);
+  if (settings.latency) run.latencyPicoseconds.assign(lengthCount, 0);
+  const uint32_t lineSize = record.caches.empty() || record.caches[0].lineSize < sizeof(void*) ? 64 : record.caches[0].lineSize;
 
   SurveyOutcome outcome = SurveyCompleted;
   for (size_t i = 0; i < lengthCount && outcome == SurveyCompleted; ++i) {
@@ -87,6 +91,13 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
         run.bestRates[kernel.group][i] = rate;
         run.bestKernels[kernel.group][i] = run.kernels[slot];
       }
+      where.workDone += EstimatedWork(length, settings);
+    }
+    if (settings.latency && outcome == SurveyCompleted) {
+      // The chase links the lines of the first thread's destination block;
+      // the bandwidth kernels rewrite it before they next read it.
+      run.latencyPicoseconds[i] = MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize,
+                                                                 rule.minTicks, settings.repeats, record.tscHz);
       where.workDone += EstimatedWork(length, settings);
     }
   }

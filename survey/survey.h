@@ -16,6 +16,7 @@ struct SurveySettings {
   uint32_t repeats = 5;
   bool hugePages = false;
   uint32_t wantedIsas = kAllIsas;
+  bool latency = false;                 // also the load-to-use latency at every length
 };
 
 // A data or unified cache as the survey uses it.
@@ -33,6 +34,7 @@ struct SurveyLevel {
   LevelWindow window;
   LevelFigure figures[kSurveyGroupCount];
   std::string absentReason;  // why the window holds no length
+  LevelFigure latency;       // median latency in picoseconds (rate holds it); not present unless measured
 };
 
 // One run of the survey with a number of threads.
@@ -44,6 +46,7 @@ struct SurveyRun {
   std::vector<uint64_t> kernelRates;    // [slot * lengths + length], bytes per second of all threads
   std::vector<uint64_t> bestRates[kSurveyGroupCount];    // per length
   std::vector<uint32_t> bestKernels[kSurveyGroupCount];  // kernel index behind each
+  std::vector<uint64_t> latencyPicoseconds;  // per length, on the first thread; empty unless asked for
   uint64_t bufferBytes = 0;             // each of a thread's two buffers
   uint64_t hugePageBytes = 0;           // of all buffers, on huge pages
   std::vector<SurveyLevel> levels;

@@ -164,6 +164,8 @@ uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const Timi
   return RunMemberJob(0);
 }
 
+uint8_t* TeamLeaderScratchBuffer() { return team.members.empty() ? nullptr : team.members[0].destination; }
+
 uint64_t TeamHugePageBytes() {
   uint64_t bytes = 0;
   for (const Member& member : team.members)

@@ -22,6 +22,9 @@ bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processo
 uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const TimingRule& rule);
 // Bytes of all members' buffers on huge pages.
 uint64_t TeamHugePageBytes();
+// The first member's (the caller's) destination buffer, for single-thread
+// work between measurements such as the latency chase.
+uint8_t* TeamLeaderScratchBuffer();
 // Ends the threads and releases every buffer.
 void StopSurveyTeam();
 

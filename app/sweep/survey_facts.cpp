@@ -66,6 +66,7 @@ bool WriteSurveyPictureFile(const SurveyRecord& record, const SurveyFacts& facts
       texts.push_back(wide(surveyKernels[level.figures[group].kernel].name));
       figure.kernels[group] = texts.back().c_str();
     }
+    if (level.latency.present) figure.latencyPicoseconds = level.latency.rate;
     figures.push_back(figure);
   }
   std::string title = facts.vendor + " - " + std::to_string(run.threads) + (run.threads == 1 ? " thread" : " threads") +
@@ -77,7 +78,7 @@ bool WriteSurveyPictureFile(const SurveyRecord& record, const SurveyFacts& facts
   data.lengths = run.lengths.data();
   data.lengthCount = static_cast<uint32_t>(run.lengths.size());
   for (uint32_t group = 0; group < kSurveyGroupCount; ++group) data.rates[group] = run.bestRates[group].data();
-  data.latencyPicoseconds = nullptr;
+  data.latencyPicoseconds = run.latencyPicoseconds.empty() ? nullptr : run.latencyPicoseconds.data();
   data.levels = marks.data();
   data.levelCount = static_cast<uint32_t>(marks.size());
   data.figures = figures.data();

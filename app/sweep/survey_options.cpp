@@ -44,6 +44,8 @@ void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, s
   app.add_option("--repeats", options->settings.repeats, "measurements per kernel and length; the best counts (default 5)");
   app.add_flag("--huge-pages", options->settings.hugePages, "ask for transparent huge pages for the buffers");
   app.add_option("--isa", options->isaWord, "mmx, sse, sse2, avx, avx2, avx512, rep or all (default all)");
+  app.add_flag("--latency", options->settings.latency,
+               "also measure the load-to-use latency: a random pointer chase over the block's cache lines");
   app.add_option("--threads", options->threadsText,
                  "threads, each on its own core: N, all, or a list such as 1,2,all for a scaling table (default 1)");
   app.add_flag("--no-bind", options->noBind, "run the threads unbound where they cannot be bound");

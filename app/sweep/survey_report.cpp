@@ -47,6 +47,20 @@ std::string FormatBytesPerCycle(uint64_t bytesPerSecond, uint64_t coreHz) {
   return text;
 }
 
+std::string FormatLatency(uint64_t picoseconds, uint64_t coreHz) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%llu.%02llu ns", static_cast<unsigned long long>(picoseconds / 1000),
+                static_cast<unsigned long long>(picoseconds % 1000 / 10));
+  std::string result = text;
+  if (coreHz != 0) {
+    const uint64_t centicycles = MulDivWide(picoseconds, coreHz / 10000, 1000000);  // cycles x 100
+    std::snprintf(text, sizeof text, " = %llu.%02llu cycles", static_cast<unsigned long long>(centicycles / 100),
+                  static_cast<unsigned long long>(centicycles % 100));
+    result += text;
+  }
+  return result;
+}
+
 std::string FormatGigahertz(uint64_t hertz) {
   char text[32];
   std::snprintf(text, sizeof text, "%llu.%03llu GHz", static_cast<unsigned long long>(hertz / 1000000000u),
@@ -70,11 +84,14 @@ std::string ThreadsAndBinding(const SurveyRun& run) {
 }
 
 std::string RunTable(const SurveyRecord& record, const SurveyRun& run) {
-  std::string text = Padded("level", 8) + Padded("size", 12) + Padded("read", 42) + Padded("write", 42) + "copy\n";
+  const bool latency = !run.latencyPicoseconds.empty();
+  std::string text = Padded("level", 8) + Padded("size", 12) + Padded("read", 42) + Padded("write", 42) +
+                     (latency ? Padded("copy", 42) + "latency\n" : "copy\n");
   for (const SurveyLevel& level : run.levels) {
     std::string row = Padded(level.name, 8) + Padded(LevelSize(level), 12);
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
       row += Padded(FigureCell(record, level.figures[group]), 42);
+    if (level.latency.present) row += FormatLatency(level.latency.rate, record.coreHz);
     while (!row.empty() && row.back() == ' ') row.pop_back();
     text += row + "\n";
     if (!level.absentReason.empty()) text += "        no figure: " + level.absentReason + "\n";
@@ -170,6 +187,10 @@ Json RunJson(const SurveyRecord& record, const SurveyRun& run) {
           {"lengths", figure.lengthCount}};
     }
     if (!level.absentReason.empty()) entry["absent_reason"] = level.absentReason;
+    if (level.latency.present)
+      entry["latency"] = {{"picoseconds", level.latency.rate},
+                          {"ns", static_cast<double>(level.latency.rate) / 1000},
+                          {"core_cycles", record.coreHz != 0 ? Json(static_cast<double>(level.latency.rate) * record.coreHz / 1e12) : Json()}};
     levels.push_back(entry);
   }
   Json curves = {{"lengths_bytes", run.lengths}};
@@ -188,6 +209,7 @@ Json RunJson(const SurveyRecord& record, const SurveyRun& run) {
                                                    run.kernelRates.begin() + (slot + 1) * lengthCount)}};
   }
   curves["kernels"] = perKernel;
+  if (!run.latencyPicoseconds.empty()) curves["latency_picoseconds"] = run.latencyPicoseconds;
   return {{"threads", run.threads},
           {"bound", !run.processors.empty()},
           {"processors", run.processors},
@@ -226,6 +248,7 @@ std::string FormatSurveyCsv(const SurveyRecord& record) {
     text += std::string(",best_") + group + "_bytes_per_second,best_" + group + "_kernel";
   if (!record.runs.empty())
     for (uint32_t index : record.runs[0].kernels) text += std::string(",") + surveyKernels[index].name + "_bytes_per_second";
+  if (record.settings.latency) text += ",latency_picoseconds";
   text += "\n";
   for (const SurveyRun& run : record.runs) {
     const size_t lengthCount = run.lengths.size();
@@ -236,6 +259,7 @@ std::string FormatSurveyCsv(const SurveyRecord& record) {
         text += "," + std::to_string(run.bestRates[group][i]) + "," + surveyKernels[run.bestKernels[group][i]].name;
       for (size_t slot = 0; slot < run.kernels.size(); ++slot)
         text += "," + std::to_string(run.kernelRates[slot * lengthCount + i]);
+      if (!run.latencyPicoseconds.empty()) text += "," + std::to_string(run.latencyPicoseconds[i]);
       text += "\n";
     }
   }

@@ -20,6 +20,8 @@ struct SurveyFacts {
 // "112.34 GB/s" (decimal gigabytes) and "28.91 B/cycle", from integers.
 std::string FormatGigabytesPerSecond(uint64_t bytesPerSecond);
 std::string FormatBytesPerCycle(uint64_t bytesPerSecond, uint64_t coreHz);
+// "1.23 ns = 4.00 cycles" from picoseconds and the core clock.
+std::string FormatLatency(uint64_t picoseconds, uint64_t coreHz);
 // "3.891 GHz"
 std::string FormatGigahertz(uint64_t hertz);
 

@@ -13,6 +13,8 @@ TEST(SurveyArithmetic, MulDivWideIsExactBeyond64Bits) {
       {UINT64_MAX, UINT64_MAX, UINT64_MAX, UINT64_MAX},
       {268435456ull * 1000, 2445000000ull, 13000000ull, 50486514609230ull},  // 256 MiB x 1000 calls over 13 ms
       {5, 5, 0, UINT64_MAX},
+      {UINT64_MAX, 3, 6, UINT64_MAX / 2},
+      {UINT64_MAX, (uint64_t{1} << 63) + 1, UINT64_MAX, (uint64_t{1} << 63) + 1},
       {uint64_t{1} << 63, 4, 2, UINT64_MAX},  // quotient beyond 64 bits
   };
   for (const auto& row : rows) EXPECT_EQ(MulDivWide(row.a, row.b, row.divisor), row.expected) << row.a << " " << row.b;
