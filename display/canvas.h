@@ -56,6 +56,15 @@ struct Canvas {
   // Windows defaults, RGB(160, 160, 160), (255, 255, 255), (105, 105, 105)
   // and (227, 227, 227).
   void (*DrawSunkenEdge)(void* context, const Rect& rect);
+  // Takes the pixels left..right-1, top..bottom-1 out of the clip region
+  // (GDI: BeginPath, Rectangle(left, top, right, bottom), EndPath,
+  // SelectClipPath(RGN_XOR); the rectangles taken out never overlap). An empty
+  // rectangle changes nothing. The next ClipToRect replaces the result.
+  void (*ExcludeFromClip)(void* context, const Rect& rect);
+  // Fills rect with the window background, the system's button face (GDI:
+  // FillRect with GetSysColorBrush(COLOR_BTNFACE)); a backend without a system
+  // takes the Windows default, RGB(240, 240, 240).
+  void (*FillBackground)(void* context, const Rect& rect);
 
   // Selects the solid 1-pixel pen in a colour (GDI: SelectObject of the stock
   // DC pen, SetDCPenColor). A dotted pen selected before is released.
