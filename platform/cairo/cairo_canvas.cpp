@@ -290,18 +290,18 @@ void LineTo(void* context, int32_t x, int32_t y) {
   AddLinePixels(canvas, x0, y0, x, y);
 }
 
-// Takes rect out of the clip: an even-odd clip of the bounds with the
-// rectangle cut out.
+// Takes rect, less its right column and bottom row as GDI's path rectangle
+// leaves them, out of the clip: an even-odd clip of the bounds with it cut out.
 void ExcludeFromClip(void* context, const Rect& rect) {
   CairoCanvas* canvas = CanvasOf(context);
-  if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+  if (rect.right - 1 <= rect.left || rect.bottom - 1 <= rect.top) return;
   FlushLines(canvas);
   cairo_t* cr = canvas->cr;
   const PixelBounds& b = canvas->bounds;
   cairo_rectangle(cr, static_cast<double>(b.left), static_cast<double>(b.top), static_cast<double>(b.right - b.left),
                   static_cast<double>(b.bottom - b.top));
-  cairo_rectangle(cr, rect.left, rect.top, static_cast<double>(rect.right) - rect.left,
-                  static_cast<double>(rect.bottom) - rect.top);
+  cairo_rectangle(cr, rect.left, rect.top, static_cast<double>(rect.right) - 1 - rect.left,
+                  static_cast<double>(rect.bottom) - 1 - rect.top);
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
   cairo_clip(cr);
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);

@@ -51,8 +51,8 @@ TYPED_TEST_SUITE_P(CanvasConventions);
 // new clip replaces the last one rather than narrowing it, exclusions too.
 TYPED_TEST_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip) {
   Canvas& c = this->c;
-  c.ExcludeFromClip(c.context, Rect{1, 1, 3, 2});
-  c.ExcludeFromClip(c.context, Rect{12, 10, 13, 11});
+  c.ExcludeFromClip(c.context, Rect{1, 1, 4, 3});  // (1, 1) and (2, 1)
+  c.ExcludeFromClip(c.context, Rect{11, 10, 13, 12});
   c.FillBackground(c.context, Rect{0, 0, 4, 3});
   c.FillRect(c.context, Rect{3, 4, 7, 6}, kPen);
   c.ClipToRect(c.context, Rect{10, 10, 13, 12});
