@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "measure/state.h"
+#include "app/client_picture.h"
 #include "platform/cairo/cairo_canvas.h"
 
 namespace {
@@ -57,7 +58,7 @@ void BM_PaintClientArea(benchmark::State& state) {
   cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
   cairo_t* cr = cairo_create(image);
   for (auto _ : state) {
-    PaintClientArea(cr, kWidth, kHeight);
+    PaintClientPicture(cr, kWidth, kHeight);
     cairo_surface_flush(image);
     benchmark::DoNotOptimize(cairo_image_surface_get_data(image));
   }
@@ -77,7 +78,7 @@ void BM_PaintClientAreaFreshFonts(benchmark::State& state) {
     state.PauseTiming();
     CreateDisplayFonts(96);
     state.ResumeTiming();
-    PaintClientArea(cr, kWidth, kHeight);
+    PaintClientPicture(cr, kWidth, kHeight);
     cairo_surface_flush(image);
     benchmark::DoNotOptimize(cairo_image_surface_get_data(image));
   }

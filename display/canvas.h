@@ -56,6 +56,18 @@ struct Canvas {
   // Windows defaults, RGB(160, 160, 160), (255, 255, 255), (105, 105, 105)
   // and (227, 227, 227).
   void (*DrawSunkenEdge)(void* context, const Rect& rect);
+  // Takes the pixels left..right-2, top..bottom-2 out of the clip region
+  // (GDI: BeginPath, Rectangle(left, top, right, bottom), EndPath,
+  // SelectClipPath(RGN_XOR); the path rectangle leaves out its right and
+  // bottom edge, and the rectangles taken out never overlap). The background
+  // erase takes out the chart and the panel, whose paints cover their whole
+  // rectangles. An empty rectangle changes nothing. The next ClipToRect
+  // replaces the result.
+  void (*ExcludeFromClip)(void* context, const Rect& rect);
+  // Fills rect with the window background, the system's button face (GDI:
+  // FillRect with GetSysColorBrush(COLOR_BTNFACE)); a backend without a system
+  // takes the Windows default, RGB(240, 240, 240).
+  void (*FillBackground)(void* context, const Rect& rect);
 
   // Selects the solid 1-pixel pen in a colour (GDI: SelectObject of the stock
   // DC pen, SetDCPenColor). A dotted pen selected before is released.

@@ -16,8 +16,9 @@ bool SweepCanRun() {
   if (LoadWhole(&state.clockHz) == 0) return false;
   if (state.sourceBuffer == nullptr || state.destinationBuffer == nullptr) return false;
   if (!ResultArraysExist()) return false;
+  if (state.blockStep == 0) return false;  // BlockCount divides by it
   const uint32_t blocks = BlockCount();
-  if (blocks == 0 || state.blockStep == 0) return false;
+  if (blocks == 0) return false;
   // Every block and every warm-up must stay inside the buffers.
   const uint64_t longestBlock = static_cast<uint64_t>(state.blockStep) * (blocks - 1) + 2048u;
   return longestBlock <= state.testBufferSize && state.l2CacheSize <= state.testBufferSize;
@@ -27,6 +28,7 @@ namespace {
 // The real kernels, called directly.
 struct DirectKernels {
   static uint64_t Clock() { return MeasureClockFrequency(); }
+  static uint64_t Counter() { return ReadCounterAroundKernel(); }
   static void EmptyKernel() { ::EmptyKernel(); }
   static void WarmCache(const void* p, uint32_t n) { ::WarmCache(p, n); }
   static void TouchBuffer(void* p, uint32_t n) { ::TouchBuffer(p, n); }

@@ -13,21 +13,13 @@ uint64_t ClockFromReadings(const ClockReadings& r) {
   return (r.ticksEnd - r.ticksStart) * nanosecondsPerSecond / elapsed;
 }
 
-uint64_t MeasureClockFrequency() {
-  ClockReadings r;
-  r.counterFrequency = PerformanceCounterFrequency();
-  if (r.counterFrequency == 0) return 0;
+namespace {
+struct SystemClockSources {
+  static uint64_t Frequency() { return PerformanceCounterFrequency(); }
+  static uint64_t Counter() { return ReadPerformanceCounter(); }
+  static uint64_t TimeStamp() { return ReadTimeStampCounter(); }
+  static void Sleep(uint32_t milliseconds) { SleepMilliseconds(milliseconds); }
+};
+}  // namespace
 
-  r.calibrationStart = ReadPerformanceCounter();
-  volatile uint64_t discarded = ReadTimeStampCounter();
-  discarded = ReadTimeStampCounter();
-  (void)discarded;
-  r.calibrationEnd = ReadPerformanceCounter();
-
-  r.intervalStart = ReadPerformanceCounter();
-  r.ticksStart = ReadTimeStampCounter();
-  SleepMilliseconds(100);
-  r.ticksEnd = ReadTimeStampCounter();
-  r.intervalEnd = ReadPerformanceCounter();
-  return ClockFromReadings(r);
-}
+uint64_t MeasureClockFrequency() { return MeasureClockWith<SystemClockSources>(); }

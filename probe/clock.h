@@ -19,4 +19,27 @@ uint64_t ClockFromReadings(const ClockReadings& readings);
 // Measures the time-stamp counter's rate in hertz; 0 when it cannot be known.
 uint64_t MeasureClockFrequency();
 
+// The measurement written once over its sources, so that a test can follow the
+// order of the reads. Sources provides static Frequency(), Counter() (the
+// high-resolution counter), TimeStamp() and Sleep(milliseconds).
+template <class Sources>
+uint64_t MeasureClockWith() {
+  ClockReadings r;
+  r.counterFrequency = Sources::Frequency();
+  if (r.counterFrequency == 0) return 0;
+  // Calibration: the same counter and time-stamp reads as the interval, no sleep.
+  r.calibrationStart = Sources::Counter();
+  volatile uint64_t discarded = Sources::TimeStamp();
+  discarded = Sources::TimeStamp();
+  (void)discarded;
+  r.calibrationEnd = Sources::Counter();
+  // The counter reads enclose the time-stamp reads, with only the sleep between.
+  r.intervalStart = Sources::Counter();
+  r.ticksStart = Sources::TimeStamp();
+  Sources::Sleep(100);
+  r.ticksEnd = Sources::TimeStamp();
+  r.intervalEnd = Sources::Counter();
+  return ClockFromReadings(r);
+}
+
 inline uint64_t ReadTimeStampCounter() { return __builtin_ia32_rdtsc(); }

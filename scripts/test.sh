@@ -36,7 +36,9 @@ step "tsan tests" ctest --preset tsan -L threads
 # execute 32-bit code (some virtual machines cannot, and then 32-bit Wine
 # cannot start at all). The same tests run as 64-bit programs under wine64.
 step "mingw i686 build" build mingw
-if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+runs32=0
+/lib/ld-linux.so.2 --version >/dev/null 2>&1 && runs32=1
+if [ "$runs32" -eq 1 ]; then
   step "mingw i686 tests (Wine)" ctest --preset mingw
 else
   echo "=== mingw i686 tests: not run, this kernel executes no 32-bit code (IA-32 emulation off)"
@@ -45,11 +47,17 @@ step "mingw x86-64 build" build mingw64
 step "mingw x86-64 tests (wine64)" ctest --preset mingw64
 
 # Lorvanta.exe: the resources of both builds, read from the files; then the
-# 64-bit build driven through its menu under wine64 on Xvfb.
+# program driven through its menu under Wine on Xvfb: the 32-bit build users
+# run, or the 64-bit build where this kernel executes no 32-bit code.
 step "Lorvanta.exe resources" build/linux/tests/app/win32_resources_test \
   build/mingw/app/Lorvanta.exe build/mingw64/app/Lorvanta.exe
-step "Lorvanta.exe end-to-end (wine64, Xvfb)" bash tests/e2e/run_e2e.sh \
-  build/mingw64/app/Lorvanta.exe build/mingw64/tests/e2e/lorvanta_e2e_driver.exe
+if [ "$runs32" -eq 1 ]; then
+  step "Lorvanta.exe end-to-end (i686, Wine, Xvfb)" bash tests/e2e/run_e2e.sh \
+    build/mingw/app/Lorvanta.exe build/mingw/tests/e2e/lorvanta_e2e_driver.exe
+else
+  step "Lorvanta.exe end-to-end (wine64, Xvfb)" bash tests/e2e/run_e2e.sh \
+    build/mingw64/app/Lorvanta.exe build/mingw64/tests/e2e/lorvanta_e2e_driver.exe
+fi
 
 echo
 if [ "$failed" -gt 0 ]; then echo "failed stages: ${failures[*]}"; fi

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "app/client_picture.h"
 #include "app/gtk/measurement_notice.h"
 #include "app/gtk/program_icon.h"
 #include "app/screenshot_file.h"
@@ -90,20 +91,17 @@ void StartTimer(void* window, uint32_t timerId, uint32_t periodMilliseconds) {
 
 void Invalidate(void* window) { gtk_widget_queue_draw(RecordOf(window)->drawingArea); }
 
-// The client area as the window shows it: its paints come from the same
-// picture of the measurement state (see OnDraw), so painting that picture
-// now gives the window brought up to date.
+// The client area as the window shows it: the image of its last paint. A
+// fresh paint would advance the placeholder's blink and could show newer
+// sweep data than the screen. Before the first paint nothing is shown, so
+// nothing is written.
 void TakeScreenshot(void* window) {
-  GtkWidget* area = RecordOf(window)->drawingArea;
-  const int width = gtk_widget_get_allocated_width(area);
-  const int height = gtk_widget_get_allocated_height(area);
-  if (width <= 0 || height <= 0) return;
-  cairo_surface_t* image = PaintClientAreaImage(width, height);
+  cairo_surface_t* image = RecordOf(window)->shownPicture;
   if (image == nullptr) return;
-  const PixelRows rows{cairo_image_surface_get_data(image), width, height, cairo_image_surface_get_stride(image)};
+  const PixelRows rows{cairo_image_surface_get_data(image), cairo_image_surface_get_width(image),
+                       cairo_image_surface_get_height(image), cairo_image_surface_get_stride(image)};
   std::string name;
   SaveScreenshotFile(rows, &name);
-  cairo_surface_destroy(image);
 }
 
 void DeleteFonts(void*) { DestroyDisplayFonts(); }
@@ -132,19 +130,21 @@ void OnMenuItemActivate(GtkMenuItem* item, gpointer window) {
   WindowCommand(MainWindowPort(RecordOf(window)), command);
 }
 
-// Every paint shows the picture that PaintClientAreaImage makes, so the
-// screen and a screenshot hold the same pixels. On a scaled screen the
-// picture's pixels are enlarged whole.
-gboolean OnDraw(GtkWidget* area, cairo_t* cr, gpointer) {
+// Every paint shows a new picture of the client area and keeps it for the
+// screenshot, so the screen and the file hold the same pixels. On a scaled
+// screen the picture's pixels are enlarged whole.
+gboolean OnDraw(GtkWidget* area, cairo_t* cr, gpointer window) {
   const int width = gtk_widget_get_allocated_width(area);
   const int height = gtk_widget_get_allocated_height(area);
   if (width <= 0 || height <= 0) return TRUE;
-  cairo_surface_t* image = PaintClientAreaImage(width, height);
+  cairo_surface_t* image = PaintClientPictureImage(width, height);
   if (image == nullptr) return TRUE;
   cairo_set_source_surface(cr, image, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_paint(cr);
-  cairo_surface_destroy(image);
+  MainWindow* record = RecordOf(window);
+  if (record->shownPicture != nullptr) cairo_surface_destroy(record->shownPicture);
+  record->shownPicture = image;
   return TRUE;
 }
 
@@ -304,6 +304,7 @@ MainWindow* CreateMainWindow() {
 void DestroyMainWindow(MainWindow* window) {
   gtk_widget_destroy(window->window);
   SetMeasurementNoticeHandler(nullptr);
+  if (window->shownPicture != nullptr) cairo_surface_destroy(window->shownPicture);
   delete window;
 }
 

@@ -16,6 +16,7 @@ struct MainWindow {
   GtkWidget* drawingArea = nullptr;     // the client area
   std::map<uint32_t, GtkWidget*> menuItems;  // command ID -> its menu item
   std::map<uint32_t, guint> timers;          // timer ID -> running GLib source
+  cairo_surface_t* shownPicture = nullptr;   // the image of the last paint, as on the screen
   bool ended = false;                        // EndWindow was called
   int result = 0;                            // and its result
 };

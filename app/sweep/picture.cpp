@@ -1,11 +1,12 @@
 #include "app/sweep/picture.h"
 
+#include "app/client_picture.h"
 #include "app/screenshot_file.h"
 #include "platform/cairo/cairo_canvas.h"
 
 bool WriteWindowPicture(FileHandle file, const char* path, int32_t width, int32_t height) {
   CreateDisplayFonts(96);
-  cairo_surface_t* image = PaintClientAreaImage(width, height);
+  cairo_surface_t* image = PaintClientPictureImage(width, height);
   DestroyDisplayFonts();
   if (image == nullptr) {
     CloseFile(file);

@@ -4,9 +4,7 @@
 
 #include "app/win32/resource.h"
 #include "app/window.h"
-#include "display/chart.h"
-#include "display/layout.h"
-#include "display/panel.h"
+#include "display/client_area.h"
 #include "measure/state.h"
 #include "measure/sweep.h"
 #include "platform/win32/gdi_canvas.h"
@@ -117,13 +115,10 @@ void OnInitDialog(HWND window) {
   WindowOpened(PortFor(window));
 }
 
-// The chart first: the panel relies on the transparent text mode it leaves.
 void PaintClientArea(HWND window, HDC dc) {
-  const Rect client = ClientRect(window);
   GdiCanvasState state;
   Canvas canvas = BeginGdiCanvas(dc, &state);
-  PaintRateChart(canvas, GetChartRect(client));
-  PaintResultsPanel(canvas, GetPanelRect(client));
+  PaintClientArea(canvas, ClientRect(window));
   EndGdiCanvas(canvas);
 }
 
@@ -140,25 +135,11 @@ void OnPaint(HWND window) {
   }
 }
 
-// Takes rect out of the DC's clip region. An empty rectangle (a client area
-// too small for it) is left alone: a path rectangle would turn it round and
-// keep its paint routine's area, which draws nothing, from being erased.
-void ExcludeFromClip(HDC dc, const Rect& rect) {
-  if (rect.right <= rect.left || rect.bottom <= rect.top) return;
-  BeginPath(dc);
-  Rectangle(dc, rect.left, rect.top, rect.right, rect.bottom);
-  EndPath(dc);
-  SelectClipPath(dc, RGN_XOR);
-}
-
-// Erases only around and between the chart and the panel; their own paints
-// fill them, so they never flash in the background colour.
 void OnEraseBackground(HWND window, HDC dc) {
-  const Rect client = ClientRect(window);
-  ExcludeFromClip(dc, GetChartRect(client));
-  ExcludeFromClip(dc, GetPanelRect(client));
-  const RECT area{client.left, client.top, client.right, client.bottom};
-  FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+  GdiCanvasState state;
+  Canvas canvas = BeginGdiCanvas(dc, &state);
+  EraseClientBackground(canvas, ClientRect(window));
+  EndGdiCanvas(canvas);
 }
 
 }  // namespace

@@ -54,17 +54,3 @@ void DestroyDisplayFonts();
 // that the canvas batches (lines). Nothing may draw on cr in between.
 Canvas BeginCairoCanvas(cairo_t* cr);
 void EndCairoCanvas(Canvas& canvas);
-
-// Client area ----------------------------------------------------------------
-
-// Paints the whole client area of a width x height window as the window
-// shows it: the button face around and between the results panel and the
-// chart (their insides are left to them, as the background erase does), then
-// the chart into GetChartRect and the results panel into GetPanelRect.
-// Needs the display fonts. On a target that is not an image (a window's
-// surface) it paints into an image first and copies that.
-void PaintClientArea(cairo_t* cr, int32_t width, int32_t height);
-
-// The same into a new RGB24 image; the caller destroys it. Null when the
-// image cannot be created.
-cairo_surface_t* PaintClientAreaImage(int32_t width, int32_t height);

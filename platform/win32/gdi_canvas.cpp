@@ -27,6 +27,21 @@ void DrawSunkenEdge(void* context, const Rect& rect) {
   DrawEdge(StateOf(context).dc, &area, EDGE_SUNKEN, BF_RECT);
 }
 
+// An empty rectangle is left alone: a path rectangle would turn it round.
+void ExcludeFromClip(void* context, const Rect& rect) {
+  if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+  const HDC dc = StateOf(context).dc;
+  BeginPath(dc);
+  Rectangle(dc, rect.left, rect.top, rect.right, rect.bottom);
+  EndPath(dc);
+  SelectClipPath(dc, RGN_XOR);
+}
+
+void FillBackground(void* context, const Rect& rect) {
+  const RECT area = ToRECT(rect);
+  FillRect(StateOf(context).dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+}
+
 void SelectSolidPen(void* context, Colour colour) {
   GdiCanvasState& state = StateOf(context);
   SelectObject(state.dc, GetStockObject(DC_PEN));
@@ -80,6 +95,8 @@ Canvas BeginGdiCanvas(HDC dc, GdiCanvasState* state) {
   canvas.ClipToRect = ClipToRect;
   canvas.FillRect = FillRectangle;
   canvas.DrawSunkenEdge = DrawSunkenEdge;
+  canvas.ExcludeFromClip = ExcludeFromClip;
+  canvas.FillBackground = FillBackground;
   canvas.SelectSolidPen = SelectSolidPen;
   canvas.SelectDottedPen = SelectDottedPen;
   canvas.MoveTo = MoveTo;

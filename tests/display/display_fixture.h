@@ -71,6 +71,8 @@ inline std::vector<std::string> Describe(const std::vector<RecordedOperation>& o
       case CanvasOp::ClipToRect: lines.push_back("clip " + DescribeRect(op.rect)); break;
       case CanvasOp::FillRect: lines.push_back("fill " + DescribeRect(op.rect) + " " + DescribeColour(op.colour)); break;
       case CanvasOp::DrawSunkenEdge: lines.push_back("edge " + DescribeRect(op.rect)); break;
+      case CanvasOp::ExcludeFromClip: lines.push_back("exclude " + DescribeRect(op.rect)); break;
+      case CanvasOp::FillBackground: lines.push_back("background " + DescribeRect(op.rect)); break;
       case CanvasOp::SelectSolidPen: lines.push_back("pen " + DescribeColour(op.colour)); break;
       case CanvasOp::SelectDottedPen: lines.push_back("dotted pen " + DescribeColour(op.colour)); break;
       case CanvasOp::MoveTo: lines.push_back("move " + std::to_string(op.x) + " " + std::to_string(op.y)); break;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "display/client_area.h"
 #include "display/layout.h"
 #include "display/panel.h"
 #include "tests/display/display_fixture.h"
@@ -241,3 +242,15 @@ TEST_F(PanelTest, AnEmptyOrInvertedRectangleDrawsNothing) {
 }
 
 }  // namespace
+
+TEST_F(PanelTest, ClientAreaErasesAroundBothAreasThenPaintsTheChartBeforeThePanel) {
+  EraseClientBackground(recorder.canvas(), Rect{0, 0, 700, 400});
+  EXPECT_EQ(Describe(recorder.operations),
+            (std::vector<std::string>{"exclude 5 60 695 395", "exclude 5 5 695 55", "background 0 0 700 400"}));
+  recorder.Clear();
+  PaintClientArea(recorder.canvas(), Rect{0, 0, 700, 400});
+  const std::vector<RecordedOperation> clips = recorder.OfKind(CanvasOp::ClipToRect);
+  ASSERT_FALSE(clips.empty());
+  EXPECT_EQ(DescribeRect(clips.front().rect), "5 60 695 395");
+  EXPECT_EQ(DescribeRect(clips.back().rect), "5 5 695 55");
+}

@@ -20,7 +20,11 @@ work=$(mktemp -d /tmp/lorvanta-e2e.XXXXXX)
 xvfb_pid=""
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="$work/prefix"
-if [ -x /usr/lib/wine/wine64 ]; then
+# The loader for the program's machine (the PE header's machine field, 0x8664
+# for x86-64): wine64 for the 64-bit build, the 32-bit loader for Lorvanta.exe
+# as users run it.
+machine=$(od -An -tx2 -j $(( $(od -An -tu4 -j 60 -N 4 "$program" 2>/dev/null) + 4 )) -N 2 "$program" 2>/dev/null | tr -d ' ')
+if [ "$machine" = "8664" ] && [ -x /usr/lib/wine/wine64 ]; then
   wine=/usr/lib/wine/wine64
   export WINELOADER=$wine
 else

@@ -1,10 +1,13 @@
 // The GTK main window with real widgets on a display (run under xvfb-run):
 // the menu as built, what activating its items does, marks set by the
 // program, timers, and closing. Screenshots, the client area's size, sweeps
-// that keep coming and file numbers are left to the end-to-end test.
+// that keep coming and file numbers are left to the end-to-end test; only
+// that a screenshot is the picture on the screen is checked here.
 #include "app/gtk/main_window.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -13,6 +16,7 @@
 #include "measure/state.h"
 #include "platform/os.h"
 #include "probe/processor.h"
+#include "tests/support/screenshot_checks.h"
 #include "tests/support/state_reset.h"
 
 namespace {
@@ -241,6 +245,30 @@ TEST_F(GtkMainWindow, TheClientAreaIsRepaintedOnTheRepaintTimer) {
   RunUntil([] { return false; }, 2500);
   EXPECT_EQ(draws, 0);
   g_signal_remove_emission_hook(signal, hook);
+}
+
+TEST_F(GtkMainWindow, TheScreenshotIsThePictureOnTheScreenNotASecondPaint) {
+  MainWindowPort(window).KillTimer(window, IDT_MEASUREMENT);
+  ShowAndWaitForSize();
+  ASSERT_TRUE(RunUntil([&] { return window->shownPicture != nullptr; }, 5000));
+  cairo_surface_t* shown = window->shownPicture;
+  const bool phase = measurementState.blinkPhase;
+  char directory[] = "/tmp/lorvanta-gtk-shot-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  ASSERT_EQ(chdir(directory), 0);
+  Choose(IDM_SCREENSHOT);
+  EXPECT_EQ(measurementState.blinkPhase, phase);
+  const Picture file = LoadScreenshot("screenshot-0.bmp", false);
+  ASSERT_EQ(file.width, cairo_image_surface_get_width(shown));
+  ASSERT_EQ(file.height, cairo_image_surface_get_height(shown));
+  for (int y = 0; y < file.height; ++y)
+    for (int x = 0; x < file.width; ++x) {
+      const uint32_t pixel = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(shown) +
+                                                               y * cairo_image_surface_get_stride(shown))[x];
+      ASSERT_EQ(file.At(x, y), (Rgb{int(pixel >> 16 & 255), int(pixel >> 8 & 255), int(pixel & 255)})) << x << "," << y;
+    }
+  unlink("screenshot-0.bmp");
+  rmdir(directory);
 }
 
 TEST_F(GtkMainWindow, CloseStopsTheSweepEndsTheLoopAndDestroyDeletesFontsAndTimers) {

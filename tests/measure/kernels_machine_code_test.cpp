@@ -262,7 +262,9 @@ long Immediate(const std::string& operand) {
 }
 
 // Checks one routine against its expected loop; failures name the routine.
-void CheckLoop(const Loop& loop, const std::vector<Instruction>& code) {
+// stackArguments (i686): the routine fetches its pointers and count from the
+// stack slots 4, 8 (and 12) above the return address, in argument order.
+void CheckLoop(const Loop& loop, const std::vector<Instruction>& code, bool stackArguments) {
   SCOPED_TRACE(loop.name);
   ASSERT_FALSE(code.empty()) << "routine missing";
 
@@ -339,6 +341,16 @@ void CheckLoop(const Loop& loop, const std::vector<Instruction>& code) {
   for (const auto& b : base) {
     EXPECT_NE(Widest(sub.operands[1]), Widest(b.second)) << "count shares a pointer register";
   }
+  std::vector<std::string> arguments = {base['p']};
+  if (loop.copy) arguments.push_back(base['q']);
+  arguments.push_back(sub.operands[1]);
+  const char* slots[] = {"0x4(%esp)", "0x8(%esp)", "0xc(%esp)"};
+  for (size_t k = 0; stackArguments && k < arguments.size(); ++k) {
+    bool fetched = false;
+    for (size_t i = 0; i < first; ++i)
+      fetched |= code[i].mnemonic == "mov" && code[i].operands == std::vector<std::string>{slots[k], arguments[k]};
+    EXPECT_TRUE(fetched) << "argument " << k + 1 << " not fetched from " << slots[k] << " into " << arguments[k];
+  }
 
   // After the loop: the closing instructions, then the return. Only the reload
   // of the caller's xmm6/xmm7 (64-bit Windows) may come between them.
@@ -399,16 +411,44 @@ TEST_P(KernelMachineCode, EveryLoopIsTheDocumentedSequence) {
   Listing listing = Disassemble(t.objdump, t.file, t.underscored);
   ASSERT_FALSE(listing.empty()) << "nothing disassembled from " << t.file;
   if (t.wide) {
-    for (const Loop& loop : ExpectedWideLoops()) CheckLoop(loop, listing[loop.name]);
+    for (const Loop& loop : ExpectedWideLoops()) CheckLoop(loop, listing[loop.name], false);
     for (const StringRoutine& routine : kStringRoutines) CheckStringRoutine(routine, listing[routine.name]);
     return;
   }
-  for (const Loop& loop : ExpectedLoops()) CheckLoop(loop, listing[loop.name]);
+  for (const Loop& loop : ExpectedLoops()) CheckLoop(loop, listing[loop.name], t.underscored);
 
   const std::vector<Instruction>& empty = listing["EmptyKernel"];
   ASSERT_FALSE(empty.empty()) << "EmptyKernel missing";
   EXPECT_TRUE(empty[0].mnemonic == "ret" || empty[0].mnemonic == "retq" || empty[0].mnemonic == "retl")
       << "EmptyKernel starts with " << empty[0].text;
+}
+
+// The sweep as built: between the two counter reads of every timed call lies
+// that call alone, with no fence or serialising instruction. The stretches
+// between passes hold the loop's branches and are not timed.
+TEST(SweepMachineCode, NothingButTheCallBetweenTheCounterReadsOfAPass) {
+  Listing listing = Disassemble(LORVANTA_OBJDUMP, LORVANTA_SWEEP_LIBRARY, false);
+  static const std::regex serialising("^(lfence|mfence|sfence|cpuid|rdtscp|serialize|lock|xchg.*|wbinvd|invd)$");
+  int timed = 0;
+  for (const auto& function : listing) {
+    const std::vector<Instruction>& code = function.second;
+    for (size_t i = 0, previous = code.size(); i < code.size(); ++i) {
+      if (code[i].mnemonic != "rdtsc") continue;
+      int calls = 0, branches = 0;
+      for (size_t k = previous + 1; k < i; ++k) {
+        calls += code[k].mnemonic.compare(0, 4, "call") == 0;
+        branches += code[k].mnemonic[0] == 'j';
+      }
+      if (previous < i && branches == 0) {
+        ++timed;
+        EXPECT_EQ(calls, 1) << function.first;
+        for (size_t k = previous + 1; k < i; ++k)
+          EXPECT_FALSE(std::regex_match(code[k].mnemonic, serialising)) << function.first << ": " << code[k].text;
+      }
+      previous = i;
+    }
+  }
+  EXPECT_GE(timed, 17) << "the overhead's call and the sixteen kernels' calls";
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, KernelMachineCode,

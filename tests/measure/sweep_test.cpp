@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -34,16 +35,28 @@ struct Call {
 std::vector<Call> calls;
 // Runs inside a kernel call, for tests that look at the state mid-sweep.
 std::function<void(const std::string&, uint32_t)> duringCall;
+// The time-stamp counter the sweep reads: each call of EmptyKernel adds 40
+// ticks (540 the 50th, so the overhead is 2500 / 50 = 50), each call of a
+// kernel the next of its entries in passTicks.
+uint64_t counterNow = 0;
+int emptyCalls = 0;
+std::map<std::string, std::vector<uint64_t>> passTicks;
 
 void Record(const char* kernel, const void* first, const void* second, uint32_t length) {
   calls.push_back({kernel, first, second, length});
+  std::vector<uint64_t>& ticks = passTicks[kernel];
+  if (!ticks.empty()) {
+    counterNow += ticks.front();
+    ticks.erase(ticks.begin());
+  }
   if (duringCall) duringCall(kernel, length);
 }
 
 struct RecordingKernels {
   static uint64_t clockToReport;
   static uint64_t Clock() { return clockToReport; }
-  static void EmptyKernel() {}
+  static uint64_t Counter() { return counterNow; }
+  static void EmptyKernel() { counterNow += ++emptyCalls == 50 ? 540 : 40; }
   static void WarmCache(const void* p, uint32_t n) { Record("WarmCache", p, nullptr, n); }
   static void TouchBuffer(void* p, uint32_t n) { Record("TouchBuffer", p, nullptr, n); }
 #define READ(name) \
@@ -84,6 +97,9 @@ class Sweep : public ::testing::Test {
     ResetMeasurementStateForTest();
     calls.clear();
     duringCall = nullptr;
+    counterNow = 0;
+    emptyCalls = 0;
+    passTicks.clear();
     RecordingKernels::clockToReport = 2000000000;
     measurementState.testAreaSize = 1048576;
     measurementState.blockStep = 16384;
@@ -162,6 +178,20 @@ TEST_F(Sweep, AllSeventeenTestsInOrderWithTheirWarmUpsAndArguments) {
   EXPECT_EQ(expectedLength, BlockLength(BlockCount() - 1));
 }
 
+TEST_F(Sweep, EachGroupKeepsItsFastestPassLessTheMeanOverheadOfFiftyEmptyCalls) {
+  measurementState.testAreaSize = 2048 + 16384;  // one block of 2048 bytes
+  measurementState.repeatCount = 3;
+  // Ticks per pass, overhead included; the fastest pass of each group is
+  // neither its first, last nor slowest, and 30 wraps below the overhead.
+  passTicks = {{"ReadMmx", {450, 250, 850}},         {"ReadMmxPrefetch", {350, 30, 650}},
+               {"WriteMmx", {1050, 650, 1250}},      {"WriteMmxNonTemporal", {850, 1450, 1050}},
+               {"CopyMmxNonTemporal", {1250, 850, 1650}}, {"CopyMmx", {2050, 1050, 1850}}};
+  EXPECT_EQ(RunSweep<RecordingKernels>(), SweepCompleted);
+  EXPECT_EQ(measurementState.readRates[0], 20480000000u);  // 200 ticks, 100 ns
+  EXPECT_EQ(measurementState.writeRates[0], 6826666666u);  // 600 ticks, 300 ns
+  EXPECT_EQ(measurementState.copyRates[0], 5120000000u);   // 800 ticks, 400 ns
+}
+
 TEST_F(Sweep, RepeatCountIsReadAfreshBeforeEveryPass) {
   // Switching fast mode on in the middle of a test ends it after the passes done.
   int readPasses = 0;
@@ -178,6 +208,7 @@ TEST_F(Sweep, RepeatCountIsReadAfreshBeforeEveryPass) {
 
 TEST_F(Sweep, ReadBestStandsInAllThreeArraysUntilItsGroupReplacesIt) {
   measurementState.hasSse2 = true;
+  for (uint32_t i = 0; i < BlockCount(); ++i) measurementState.readRates[i] = 7;  // the previous sweep's
   std::vector<std::string> failures;
   duringCall = [&](const std::string& kernel, uint32_t length) {
     const uint32_t i = (length - 2048) / measurementState.blockStep;
@@ -186,7 +217,7 @@ TEST_F(Sweep, ReadBestStandsInAllThreeArraysUntilItsGroupReplacesIt) {
                    copy = measurementState.copyRates[i];
     if (kernel == "WriteMmx" && !(read != 0 && write == read && copy == read)) failures.push_back("write " + std::to_string(i));
     if (kernel == "CopyMmx" && !(copy == read && write != 0)) failures.push_back("copy " + std::to_string(i));
-    if (kernel == "ReadMmx" && i + 1 < BlockCount() && measurementState.readRates[i + 1] != 0)
+    if (kernel == "ReadMmx" && i + 1 < BlockCount() && measurementState.readRates[i + 1] != 7)
       failures.push_back("ahead " + std::to_string(i));
   };
   EXPECT_EQ(RunSweep<RecordingKernels>(), SweepCompleted);
@@ -227,6 +258,9 @@ TEST_F(Sweep, RefusesWithoutClockBuffersOrArrays) {
   // Buffers too small for the warm-up of a large second-level cache.
   ResetResultArrays();
   measurementState.l2CacheSize = measurementState.testBufferSize + 64;
+  EXPECT_EQ(RunSweep<RecordingKernels>(), SweepRefused);
+  measurementState.l2CacheSize = 0;
+  measurementState.blockStep = 0;  // refused before anything divides by it
   EXPECT_EQ(RunSweep<RecordingKernels>(), SweepRefused);
 }
 

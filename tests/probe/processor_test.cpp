@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "measure/state.h"
@@ -86,7 +87,7 @@ TEST_F(Probe, LaterDescriptorWinsAndBit31AndCountByteAreSkipped) {
     uint32_t l1, l2;
   } cases[] = {{{0x00000001, 0x00000043, 0, 0x00000045}, 0, 2048},
                {{0x00000001, 0x00000045, 0, 0x00000043}, 0, 512},
-               {{0x00000001, 0x8000002C, 0x80000045, 0}, 0, 0},  // bit 31 set: no descriptors
+               {{0x80002C01, 0x8000002C, 0x80000045, 0x80000043}, 0, 0},  // bit 31 set: no descriptors
                {{0x43000045, 0, 0, 0}, 0, 512},                  // low byte 0x45 is the count
                {{0x2C7D0001, 0, 0, 0}, 32, 2048}};
   for (const auto& c : cases) {
@@ -94,6 +95,23 @@ TEST_F(Probe, LaterDescriptorWinsAndBit31AndCountByteAreSkipped) {
     DecodeDescriptorAnswer(c.answer, &sizes);
     EXPECT_EQ(sizes.l1, c.l1) << std::hex << c.answer.eax << " " << c.answer.ebx << " " << c.answer.ecx;
     EXPECT_EQ(sizes.l2, c.l2) << std::hex << c.answer.eax << " " << c.answer.ebx << " " << c.answer.ecx;
+  }
+}
+
+TEST_F(Probe, EveryTableByteSetsItsLevelAndSize) {
+  const struct {
+    uint8_t byte;
+    uint32_t l1, l2;
+  } table[] = {{0x0A, 8, 0},    {0x0C, 16, 0},   {0x2C, 32, 0},   {0x41, 0, 128},  {0x42, 0, 256},  {0x43, 0, 512},
+               {0x44, 0, 1024}, {0x45, 0, 2048}, {0x49, 0, 4096}, {0x60, 16, 0},   {0x66, 8, 0},    {0x67, 16, 0},
+               {0x68, 32, 0},   {0x78, 0, 1024}, {0x79, 0, 128},  {0x7A, 0, 256},  {0x7B, 0, 512},  {0x7C, 0, 1024},
+               {0x7D, 0, 2048}, {0x7F, 0, 512},  {0x82, 0, 256},  {0x83, 0, 512},  {0x84, 0, 1024}, {0x85, 0, 2048},
+               {0x86, 0, 512},  {0x87, 0, 1024}};
+  for (const auto& row : table) {
+    CacheSizesKiB sizes{0, 0};
+    DecodeDescriptorAnswer({0x00000001, row.byte, 0, 0}, &sizes);
+    EXPECT_EQ(sizes.l1, row.l1) << std::hex << int(row.byte);
+    EXPECT_EQ(sizes.l2, row.l2) << std::hex << int(row.byte);
   }
 }
 
@@ -164,16 +182,28 @@ TEST_F(Probe, BufferSizeIsTheLargerOfTestAreaAndTwiceL2) {
 }
 
 namespace {
-int commits = 0;
+std::string commits;  // "S" source, "D" destination, "F" a failed commit
 void* FailingCommit(uint32_t) {
-  ++commits;
+  commits += "F";
   return nullptr;
+}
+void* LoggedSourceCommit(uint32_t n) {
+  commits += "S";
+  return CommitReadOnlyPages(n);
+}
+void* LoggedDestinationCommit(uint32_t n) {
+  commits += "D";
+  return CommitReadWritePages(n);
 }
 }  // namespace
 
-TEST_F(Probe, FailedCommitLeavesNeitherBuffer) {
+TEST_F(Probe, SourceIsCommittedFirstAndAFailedCommitLeavesNeitherBuffer) {
+  commits.clear();
+  commitSourcePages = LoggedSourceCommit;
+  commitDestinationPages = LoggedDestinationCommit;
   AllocateTestBuffers();
   ASSERT_NE(measurementState.sourceBuffer, nullptr);
+  EXPECT_EQ(commits, "SD");
 
   commitDestinationPages = FailingCommit;  // the source succeeds, the destination fails
   AllocateTestBuffers();
@@ -181,11 +211,11 @@ TEST_F(Probe, FailedCommitLeavesNeitherBuffer) {
   EXPECT_EQ(measurementState.destinationBuffer, nullptr);
   EXPECT_EQ(measurementState.testBufferSize, 0u);
 
-  commits = 0;
-  commitDestinationPages = CommitReadWritePages;
+  commits.clear();
+  commitDestinationPages = LoggedDestinationCommit;
   commitSourcePages = FailingCommit;
   AllocateTestBuffers();
-  EXPECT_EQ(commits, 1);  // nothing more is committed once the source failed
+  EXPECT_EQ(commits, "F");  // nothing more is committed once the source failed
   EXPECT_EQ(measurementState.sourceBuffer, nullptr);
   EXPECT_EQ(measurementState.destinationBuffer, nullptr);
   ReleaseTestBuffers();  // releasing nothing is harmless

@@ -48,9 +48,12 @@ class CanvasConventions : public ::testing::Test {
 TYPED_TEST_SUITE_P(CanvasConventions);
 
 // A fill covers exactly its rectangle; a clip limits fills and lines, and a
-// new clip replaces the last one rather than narrowing it.
+// new clip replaces the last one rather than narrowing it, exclusions too.
 TYPED_TEST_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip) {
   Canvas& c = this->c;
+  c.ExcludeFromClip(c.context, Rect{1, 1, 4, 3});  // (1, 1) and (2, 1)
+  c.ExcludeFromClip(c.context, Rect{11, 10, 13, 12});
+  c.FillBackground(c.context, Rect{0, 0, 4, 3});
   c.FillRect(c.context, Rect{3, 4, 7, 6}, kPen);
   c.ClipToRect(c.context, Rect{10, 10, 13, 12});
   c.FillRect(c.context, Rect{0, 0, kWidth, kHeight}, kBlue);
@@ -59,6 +62,10 @@ TYPED_TEST_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip) {
   this->Line(0, 41, kWidth, 41);
   EXPECT_EQ(this->PixelsOf(kPen), Span(40, 41, 43, 41, Span(3, 4, 6, 5)));
   EXPECT_EQ(this->PixelsOf(kBlue), Span(10, 10, 12, 11));
+  Pixels around = Span(0, 0, 3, 2);
+  around.erase({1, 1});
+  around.erase({2, 1});
+  EXPECT_EQ(this->PixelsOf(this->target.At(0, 0)), around);
 }
 
 // Lines leave out their last pixel in every direction; the next LineTo goes

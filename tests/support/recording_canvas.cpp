@@ -22,6 +22,12 @@ RecordingCanvas::RecordingCanvas() {
   canvas_.DrawSunkenEdge = [](void* c, const Rect& r) {
     Self(c).Record(CanvasOp::DrawSunkenEdge, [&](Op& o, State&) { o.rect = r; });
   };
+  canvas_.ExcludeFromClip = [](void* c, const Rect& r) {
+    Self(c).Record(CanvasOp::ExcludeFromClip, [&](Op& o, State&) { o.rect = r; });
+  };
+  canvas_.FillBackground = [](void* c, const Rect& r) {
+    Self(c).Record(CanvasOp::FillBackground, [&](Op& o, State&) { o.rect = r; });
+  };
   canvas_.SelectSolidPen = [](void* c, Colour colour) {
     Self(c).Record(CanvasOp::SelectSolidPen, [&](Op& o, State& s) { o.colour = colour; SetPen(s, colour, false); });
   };

@@ -17,6 +17,8 @@ enum class CanvasOp {
   ClipToRect,
   FillRect,
   DrawSunkenEdge,
+  ExcludeFromClip,
+  FillBackground,
   SelectSolidPen,
   SelectDottedPen,
   MoveTo,
