@@ -130,12 +130,16 @@ TEST(CacheTopology, RecordedProcessors) {
   }
 }
 
-TEST(CacheTopology, NoCacheLeavesGiveAnEmptyTopology) {
-  // A processor whose leaf 4 lists nothing and whose leaf 2 only says "see leaf 4".
-  const CacheTopology topology = TopologyOf({{0, 0, {0x0000000b, 0x756e6547, 0x6c65746e, 0x49656e69}},
-                                             {2, 0, {0x00feff01, 0x000000f0, 0, 0}}});
+TEST(CacheTopology, DescriptorEdgeCases) {
+  const CpuidAnswer intel{0x0000000b, 0x756e6547, 0x6c65746e, 0x49656e69};
+  // Leaf 4 lists nothing and leaf 2 only says "see leaf 4": no cache at all.
+  CacheTopology topology = TopologyOf({{0, 0, intel}, {2, 0, {0x00feff01, 0x000000f0, 0, 0}}});
   EXPECT_EQ(topology.count, 0u);
   EXPECT_STREQ(topology.source, "none");
+  // Two bytes name an L2: the later one stands, once.
+  topology = TopologyOf({{0, 0, intel}, {2, 0, {0x00000001, 0x00000043, 0, 0x00000045}}});
+  ASSERT_EQ(topology.count, 1u);
+  EXPECT_EQ(topology.caches[0].sizeBytes, 2 * MiB);
 }
 
 TEST(CacheTopology, DataLevelsAndDescriptions) {
@@ -163,10 +167,15 @@ TEST(CacheTopology, ComparisonNamesEveryDifferingDataLevel) {
             "warning: the processor (CPUID 0x80000005/6) and the operating system report different caches: "
             "L3 256 MiB vs 32 MiB; using the processor's");
   os = processor;
-  os.count = 2;  // no L2 and no L3
+  os.caches[2] = os.caches[3];  // no L2
+  os.count = 3;
   EXPECT_EQ(CompareCacheTopologies(processor, os),
             "warning: the processor (CPUID leaf 0x8000001D) and the operating system report different caches: "
-            "L2 512 KiB vs none, L3 32 MiB vs none; using the processor's");
+            "L2 512 KiB vs none; using the processor's");
+  os.count = 2;  // no L2 and no L3
+  EXPECT_EQ(CompareCacheTopologies(os, processor),
+            "warning: the processor (CPUID leaf 0x8000001D) and the operating system report different caches: "
+            "L2 none vs 512 KiB, L3 none vs 32 MiB; using the processor's");
 }
 
 TEST(CacheTopologyOnThisMachine, ProcessorAndOperatingSystem) {
