@@ -13,6 +13,7 @@ CacheKind KindOf(hwloc_obj_cache_type_t type) {
   return CacheUnified;
 }
 
+// In the order ReadCacheTopology sorts: by level, data before instruction.
 const hwloc_obj_type_t cacheTypes[] = {HWLOC_OBJ_L1CACHE,  HWLOC_OBJ_L1ICACHE, HWLOC_OBJ_L2CACHE,
                                        HWLOC_OBJ_L2ICACHE, HWLOC_OBJ_L3CACHE,  HWLOC_OBJ_L3ICACHE,
                                        HWLOC_OBJ_L4CACHE,  HWLOC_OBJ_L5CACHE};
@@ -44,9 +45,5 @@ bool ReadOsCacheTopology(CacheTopology* topology) {
         ways == -1};
   }
   hwloc_topology_destroy(handle);
-  std::stable_sort(topology->caches, topology->caches + topology->count,
-                   [](const CacheLevelInfo& a, const CacheLevelInfo& b) {
-                     return a.level != b.level ? a.level < b.level : a.kind < b.kind;
-                   });
   return topology->count > 0;
 }
