@@ -66,7 +66,9 @@ bool PrepareMember(uint32_t index) {
 // decisions from the same shared spans, so all pass the same barriers.
 uint64_t RunMemberJob(uint32_t index) {
   Member& member = team.members[index];
-  const TeamJob& job = team.job;
+  // A copy: the first member posts the next job while the others may still
+  // be leaving this one.
+  const TeamJob job = team.job;
   const uint64_t untimed = [&] {
     const TimedSpan span = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, 1);
     return span.end - span.start;
