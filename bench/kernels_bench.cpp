@@ -18,6 +18,11 @@
 
 #include "bench/reference_kernels.h"
 #include "measure/kernels.h"
+#ifdef LORVANTA_HAVE_WIDE_KERNELS
+#include "bench/wide_reference_kernels.h"
+#include "measure/kernels_wide.h"
+#include "probe/isa.h"
+#endif
 
 namespace {
 
@@ -102,17 +107,72 @@ const std::map<std::string, std::string> kReferenceOf = {
     {"CopyMmxNonTemporal", "ReferenceCopyNonTemporal"},
     {"CopySseNonTemporal", "ReferenceCopyNonTemporal"},
     {"WarmCache", "ReferenceRead"},
+    {"ReadAvx", "ReferenceReadAvx"},
+    {"ReadAvxPrefetch", "ReferenceReadAvx"},
+    {"WriteAvx", "ReferenceWriteAvx"},
+    {"WriteAvxNonTemporal", "ReferenceWriteAvxNonTemporal"},
+    {"CopyAvx", "ReferenceCopyAvx"},
+    {"CopyAvxNonTemporal", "ReferenceCopyAvxNonTemporal"},
+    {"ReadAvx512", "ReferenceReadAvx512"},
+    {"ReadAvx512Prefetch", "ReferenceReadAvx512"},
+    {"WriteAvx512", "ReferenceWriteAvx512"},
+    {"WriteAvx512NonTemporal", "ReferenceWriteAvx512NonTemporal"},
+    {"CopyAvx512", "ReferenceCopyAvx512"},
+    {"CopyAvx512NonTemporal", "ReferenceCopyAvx512NonTemporal"},
+    {"CopyRepMovsb", "ReferenceMemcpy"},
+    {"WriteRepStosb", "ReferenceMemset"},
 };
 
 std::vector<std::string> order;  // kernels and references in registration order
 
-template <typename Fn, typename Kernel>
-void Register(const char* name, Fn run, Kernel kernel) {
+template <typename... RunAndKernel>
+void Register(const char* name, RunAndKernel... runAndKernel) {
   order.push_back(name);
-  auto* b = benchmark::RegisterBenchmark(name, run, kernel);
+  auto* b = benchmark::RegisterBenchmark(name, runAndKernel...);
   for (uint32_t l : lengths) b->Arg(l);
   b->Repetitions(3)->MinTime(0.2)->UseRealTime();
 }
+
+#ifdef LORVANTA_HAVE_WIDE_KERNELS
+// The wide kernels and their intrinsic references, where this machine has
+// their instruction set; the string routines against memcpy and memset.
+void RegisterWide(const IsaSupport& isa) {
+  if (isa.avx) {
+    Register("ReadAvx", RunRead, ReadAvx);
+    Register("ReadAvxPrefetch", RunRead, ReadAvxPrefetch);
+    Register("WriteAvx", RunWrite, WriteAvx);
+    Register("WriteAvxNonTemporal", RunWrite, WriteAvxNonTemporal);
+    Register("CopyAvx", RunCopy, CopyAvx);
+    Register("CopyAvxNonTemporal", RunCopy, CopyAvxNonTemporal);
+    Register("ReferenceReadAvx", RunReferenceRead<ReferenceReadAvx>);
+    Register("ReferenceWriteAvx", RunWrite, ReferenceWriteAvx);
+    Register("ReferenceWriteAvxNonTemporal", RunWrite, ReferenceWriteAvxNonTemporal);
+    Register("ReferenceCopyAvx", RunCopy, ReferenceCopyAvx);
+    Register("ReferenceCopyAvxNonTemporal", RunCopy, ReferenceCopyAvxNonTemporal);
+  } else {
+    std::printf("AVX not supported here: the 256-bit kernels are left out\n");
+  }
+  if (isa.avx512f) {
+    Register("ReadAvx512", RunRead, ReadAvx512);
+    Register("ReadAvx512Prefetch", RunRead, ReadAvx512Prefetch);
+    Register("WriteAvx512", RunWrite, WriteAvx512);
+    Register("WriteAvx512NonTemporal", RunWrite, WriteAvx512NonTemporal);
+    Register("CopyAvx512", RunCopy, CopyAvx512);
+    Register("CopyAvx512NonTemporal", RunCopy, CopyAvx512NonTemporal);
+    Register("ReferenceReadAvx512", RunReferenceRead<ReferenceReadAvx512>);
+    Register("ReferenceWriteAvx512", RunWrite, ReferenceWriteAvx512);
+    Register("ReferenceWriteAvx512NonTemporal", RunWrite, ReferenceWriteAvx512NonTemporal);
+    Register("ReferenceCopyAvx512", RunCopy, ReferenceCopyAvx512);
+    Register("ReferenceCopyAvx512NonTemporal", RunCopy, ReferenceCopyAvx512NonTemporal);
+  } else {
+    std::printf("AVX-512F not supported here: the 512-bit kernels are left out\n");
+  }
+  Register("CopyRepMovsb", RunCopy, CopyRepMovsb);
+  Register("WriteRepStosb", RunWrite, WriteRepStosb);
+  Register("ReferenceMemcpy", RunCopy, ReferenceMemcpy);
+  Register("ReferenceMemset", RunWrite, ReferenceMemset);
+}
+#endif
 
 void RegisterAll() {
   Register("ReadMmx", RunRead, ReadMmx);
@@ -133,18 +193,16 @@ void RegisterAll() {
   Register("CopySse2", RunCopy, CopySse2);
   Register("WarmCache", RunRead, WarmCache);
   Register("TouchBuffer", RunWrite, TouchBuffer);
-  order.push_back("ReferenceRead");
-  order.push_back("ReferenceReadPrefetch");
-  for (auto* b : {benchmark::RegisterBenchmark("ReferenceRead", RunReferenceRead<ReferenceRead>),
-                  benchmark::RegisterBenchmark("ReferenceReadPrefetch", RunReferenceRead<ReferenceReadPrefetch>)}) {
-    for (uint32_t l : lengths) b->Arg(l);
-    b->Repetitions(3)->MinTime(0.2)->UseRealTime();
-  }
+  Register("ReferenceRead", RunReferenceRead<ReferenceRead>);
+  Register("ReferenceReadPrefetch", RunReferenceRead<ReferenceReadPrefetch>);
   Register("ReferenceWrite", RunWrite, ReferenceWrite);
   Register("ReferenceWriteNonTemporal", RunWrite, ReferenceWriteNonTemporal);
   Register("ReferenceCopy", RunCopy, ReferenceCopy);
   Register("ReferenceCopyNonTemporal", RunCopy, ReferenceCopyNonTemporal);
   benchmark::RegisterBenchmark("EmptyKernel", RunEmpty)->Repetitions(3)->MinTime(0.2);
+#ifdef LORVANTA_HAVE_WIDE_KERNELS
+  RegisterWide(DetectIsaSupport());
+#endif
 }
 
 // Prints the single runs as usual and keeps the best rate of each
