@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/power_defeat.h"
-#include "app/screenshot_file.h"
 #include "app/sweep/options.h"
+#include "app/sweep/output_files.h"
 #include "app/sweep/picture.h"
 #include "app/sweep/report.h"
 #include "app/sweep/survey_main.h"
@@ -16,13 +16,6 @@
 #include "platform/os.h"
 #include "probe/processor.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define IsTerminal(fd) _isatty(fd)
-#else
-#include <unistd.h>
-#define IsTerminal(fd) isatty(fd)
-#endif
 
 namespace {
 // The tool's stand-in for the window: the sweep's completion notice.
@@ -65,41 +58,16 @@ int main(int argc, char** argv) {
   if (options.picture) return UsageError("--picture is not available in this build: it has no off-screen drawing backend");
 #endif
 
-  // The CSV file is claimed before anything is measured, so that a bad path
-  // costs nothing and an existing file is never overwritten.
-  FileHandle csv = -1;
-  if (!options.csvPath.empty()) {
-    const CreateFileResult created = CreateNewFile(options.csvPath.c_str(), &csv);
-    if (created == FileExists) return UsageError("'" + options.csvPath + "' exists already; it is not overwritten");
-    if (created != FileCreated) return UsageError("cannot create '" + options.csvPath + "'");
-  }
-  // The picture's file likewise: the one given, or the next free
-  // screenshot-N.bmp.
-  FileHandle picture = -1;
-  std::string picturePath = options.picturePath;
-  if (options.picture) {
-    const CreateFileResult created = picturePath.empty() ? CreateNumberedScreenshotFile(&picture, &picturePath)
-                                                         : CreateNewFile(picturePath.c_str(), &picture);
-    if (created != FileCreated) {
-      if (csv != -1) {
-        CloseFile(csv);
-        RemoveFile(options.csvPath.c_str());
-      }
-      if (created == FileExists) return UsageError("'" + picturePath + "' exists already; it is not overwritten");
-      return UsageError(picturePath.empty() ? "cannot create a screenshot-N.bmp in the working directory"
-                                            : "cannot create '" + picturePath + "'");
-    }
+  ClaimedFile csv, picture;
+  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, false, &csv, &error)) return UsageError(error);
+  if (options.picture && !ClaimOutputFile(options.picturePath, true, &picture, &error)) {
+    AbandonOutputFile(&csv);
+    return UsageError(error);
   }
   auto fail = [&](const char* message) {
     std::fprintf(stderr, "lorvanta-sweep: %s\n", message);
-    if (csv != -1) {
-      CloseFile(csv);
-      RemoveFile(options.csvPath.c_str());
-    }
-    if (picture != -1) {
-      CloseFile(picture);
-      RemoveFile(picturePath.c_str());
-    }
+    AbandonOutputFile(&csv);
+    AbandonOutputFile(&picture);
     return 1;
   };
 
@@ -115,7 +83,7 @@ int main(int argc, char** argv) {
   if (!ResultArraysExist()) return fail("cannot allocate the result arrays");
 
   std::signal(SIGINT, OnInterrupt);
-  const bool progress = IsTerminal(2) != 0;
+  const bool progress = StandardErrorIsTerminal();
   ToolWindow window{CreateAutoResetEvent()};
   uint64_t lastSweepMilliseconds = 0;
   for (uint32_t sweep = 1; sweep <= options.sweeps; ++sweep) {
@@ -144,25 +112,16 @@ int main(int argc, char** argv) {
   char vendor[13];
   ReadVendorText(vendor);
   const ReportFacts facts{vendor, options.sweeps, lastSweepMilliseconds};
-  if (csv != -1) {
-    const std::string rows = FormatCsv();
-    const bool written = WriteWholeBuffer(csv, rows.data(), static_cast<uint32_t>(rows.size()));
-    if (!CloseFile(csv) || !written) {
-      csv = -1;
-      RemoveFile(options.csvPath.c_str());
-      return fail("writing the CSV file failed; it was removed");
-    }
-    csv = -1;  // complete: a later failure leaves it alone
-  }
+  if (csv.handle != -1 && !CompleteOutputFile(&csv, FormatCsv())) return fail("writing the CSV file failed; it was removed");
 #ifdef LORVANTA_HAVE_PICTURE
-  if (picture != -1) {
+  if (picture.handle != -1) {
     // The window as it shows the last sweep.
-    const FileHandle file = picture;
-    picture = -1;
-    if (!WriteWindowPicture(file, picturePath.c_str(), options.pictureWidth, options.pictureHeight)) {
+    const FileHandle file = picture.handle;
+    picture.handle = -1;
+    if (!WriteWindowPicture(file, picture.path.c_str(), options.pictureWidth, options.pictureHeight)) {
       return fail("writing the picture failed; it was removed");
     }
-    std::fprintf(stderr, "lorvanta-sweep: picture written to %s (%dx%d)\n", picturePath.c_str(),
+    std::fprintf(stderr, "lorvanta-sweep: picture written to %s (%dx%d)\n", picture.path.c_str(),
                  static_cast<int>(options.pictureWidth), static_cast<int>(options.pictureHeight));
   }
 #endif

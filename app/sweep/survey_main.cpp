@@ -5,8 +5,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "app/screenshot_file.h"
-#include "app/sweep/report.h"
+#include "app/sweep/output_files.h"
 #include "app/sweep/survey_facts.h"
 #include "app/sweep/survey_options.h"
 #include "app/sweep/survey_report.h"
@@ -15,13 +14,6 @@
 #include "platform/survey_os.h"
 #include "survey/lengths.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define IsTerminal(fd) _isatty(fd)
-#else
-#include <unistd.h>
-#define IsTerminal(fd) isatty(fd)
-#endif
 
 namespace {
 volatile std::sig_atomic_t interrupted = 0;
@@ -69,18 +61,6 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
   return true;
 }
 
-// A file claimed before measuring, removed unless it is completed.
-struct ClaimedFile {
-  FileHandle handle = -1;
-  std::string path;
-};
-
-void Abandon(ClaimedFile& file) {
-  if (file.handle == -1) return;
-  CloseFile(file.handle);
-  RemoveFile(file.path.c_str());
-  file.handle = -1;
-}
 }  // namespace
 
 int RunSurveyTool(int argc, const char* const* argv) {
@@ -122,26 +102,14 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if (!ParseThreadCounts(options.threadsText, available, &threadCounts, &error)) return SurveyUsageError(error);
 
   ClaimedFile csv, picture;
-  if (!options.csvPath.empty()) {
-    csv.path = options.csvPath;
-    const CreateFileResult created = CreateNewFile(csv.path.c_str(), &csv.handle);
-    if (created == FileExists) return SurveyUsageError("'" + csv.path + "' exists already; it is not overwritten");
-    if (created != FileCreated) return SurveyUsageError("cannot create '" + csv.path + "'");
-  }
-  if (options.picture) {
-    picture.path = options.picturePath;
-    const CreateFileResult created = picture.path.empty() ? CreateNumberedScreenshotFile(&picture.handle, &picture.path)
-                                                          : CreateNewFile(picture.path.c_str(), &picture.handle);
-    if (created != FileCreated) {
-      picture.handle = -1;
-      Abandon(csv);
-      if (created == FileExists) return SurveyUsageError("'" + picture.path + "' exists already; it is not overwritten");
-      return SurveyUsageError("cannot create the picture file '" + picture.path + "'");
-    }
+  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, false, &csv, &error)) return SurveyUsageError(error);
+  if (options.picture && !ClaimOutputFile(options.picturePath, true, &picture, &error)) {
+    AbandonOutputFile(&csv);
+    return SurveyUsageError(error);
   }
 
   std::signal(SIGINT, OnInterrupt);
-  ProgressDisplay display{IsTerminal(2) != 0, ReadPerformanceCounter(), 0};
+  ProgressDisplay display{StandardErrorIsTerminal(), ReadPerformanceCounter(), 0};
   SurveyOutcome outcome = SurveyCompleted;
   for (size_t i = 0; i < threadCounts.size() && outcome == SurveyCompleted; ++i) {
     error.clear();
@@ -154,8 +122,8 @@ int RunSurveyTool(int argc, const char* const* argv) {
   }
   facts.elapsedMilliseconds = MillisecondsSince(display.start);
   if (outcome != SurveyCompleted) {
-    Abandon(csv);
-    Abandon(picture);
+    AbandonOutputFile(&csv);
+    AbandonOutputFile(&picture);
     if (outcome == SurveyStopped) {
       std::fputs("lorvanta-sweep: interrupted; nothing written\n", stderr);
       return 130;
@@ -168,17 +136,10 @@ int RunSurveyTool(int argc, const char* const* argv) {
     return 1;
   }
 
-  if (csv.handle != -1) {
-    const std::string rows = FormatSurveyCsv(record);
-    const bool written = WriteWholeBuffer(csv.handle, rows.data(), static_cast<uint32_t>(rows.size()));
-    const bool closed = CloseFile(csv.handle);
-    csv.handle = -1;
-    if (!written || !closed) {
-      RemoveFile(csv.path.c_str());
-      Abandon(picture);
-      std::fputs("lorvanta-sweep: writing the CSV file failed; it was removed\n", stderr);
-      return 1;
-    }
+  if (csv.handle != -1 && !CompleteOutputFile(&csv, FormatSurveyCsv(record))) {
+    AbandonOutputFile(&picture);
+    std::fputs("lorvanta-sweep: writing the CSV file failed; it was removed\n", stderr);
+    return 1;
   }
   if (picture.handle != -1) {
     const FileHandle file = picture.handle;
