@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+// The 128-bit product a * b as two halves.
+void MultiplyWide(uint64_t a, uint64_t b, uint64_t* high, uint64_t* low);
 // (a * b) / divisor, truncated, with the product formed in 128 bits; the
 // largest uint64_t when the quotient does not fit or divisor is 0.
 uint64_t MulDivWide(uint64_t a, uint64_t b, uint64_t divisor);

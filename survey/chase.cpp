@@ -1,9 +1,8 @@
 #include "survey/chase.h"
 
-#include "survey/arithmetic.h"
-
 #include <cstring>
 
+#include "survey/arithmetic.h"
 #include "survey/counter.h"
 
 namespace {
@@ -14,17 +13,6 @@ const uint64_t picosecondsPerSecond = 1000000000000u;
 // A run shorter than the minimum is repeated with more turns at most this
 // often, so a counter that stands still cannot keep the walk growing forever.
 const int maxRunGrowths = 4;
-
-// The 128-bit product a·b as two halves, from 32-bit pieces (no 128-bit type on i686).
-void Multiply128(uint64_t a, uint64_t b, uint64_t* high, uint64_t* low) {
-  const uint64_t aLow = a & 0xFFFFFFFFu, aHigh = a >> 32;
-  const uint64_t bLow = b & 0xFFFFFFFFu, bHigh = b >> 32;
-  const uint64_t lowLow = aLow * bLow, lowHigh = aLow * bHigh;
-  const uint64_t highLow = aHigh * bLow, highHigh = aHigh * bHigh;
-  const uint64_t middle = (lowLow >> 32) + (lowHigh & 0xFFFFFFFFu) + (highLow & 0xFFFFFFFFu);
-  *low = (middle << 32) | (lowLow & 0xFFFFFFFFu);
-  *high = highHigh + (lowHigh >> 32) + (highLow >> 32) + (middle >> 32);
-}
 
 // SplitMix64: a small, fast generator that gives the same sequence everywhere.
 uint64_t NextRandom(uint64_t* state) {
@@ -37,7 +25,7 @@ uint64_t NextRandom(uint64_t* state) {
 // A number in [0, bound): the high half of random · bound.
 uint64_t RandomBelow(uint64_t* state, uint64_t bound) {
   uint64_t high, low;
-  Multiply128(NextRandom(state), bound, &high, &low);
+  MultiplyWide(NextRandom(state), bound, &high, &low);
   return high;
 }
 
@@ -48,11 +36,6 @@ void* LoadLink(const char* slot) {
 }
 void StoreLink(char* slot, const void* link) { std::memcpy(slot, &link, sizeof link); }
 
-uint64_t SaturatingMultiply(uint64_t a, uint64_t b) {
-  uint64_t high, low;
-  Multiply128(a, b, &high, &low);
-  return high != 0 ? UINT64_MAX : low;
-}
 
 }  // namespace
 
@@ -103,7 +86,7 @@ uint64_t MeasureChaseLatencyPicoseconds(void* buffer, uint64_t byteCount, uint32
     const uint64_t ticks = ReadCounterFenced() - start;
     if (ticks < minTicks && growths < maxRunGrowths && turns < UINT64_MAX / lineCount) {
       ++growths;
-      const uint64_t most = SaturatingMultiply(turns, 16);
+      const uint64_t most = MulDivWide(turns, 16, 1);  // saturates
       uint64_t wanted = ticks == 0 ? most : MulDivWide(turns, minTicks, ticks);
       wanted = wanted >= most ? most : wanted + 1;
       turns = wanted > UINT64_MAX / lineCount ? UINT64_MAX / lineCount : wanted;
