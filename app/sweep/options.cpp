@@ -32,8 +32,7 @@ static bool ParseUnsigned(const char* text, uint64_t limit, uint64_t* value) {
   return true;
 }
 
-// "WxH" with both sides from 1 to kMaxPictureSide.
-static bool ParsePictureSize(const char* text, int32_t* width, int32_t* height) {
+bool ParsePictureSize(const char* text, int32_t* width, int32_t* height) {
   const std::string value = text;
   const size_t cross = value.find_first_of("xX");
   if (cross == std::string::npos) return false;

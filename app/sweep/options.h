@@ -30,3 +30,6 @@ struct SweepToolOptions {
 bool ParseSweepToolOptions(int argc, const char* const* argv, SweepToolOptions* options, std::string* error);
 
 extern const char* const sweepToolUsage;
+
+// "WxH" with both sides from 1 to kMaxPictureSide.
+bool ParsePictureSize(const char* text, int32_t* width, int32_t* height);

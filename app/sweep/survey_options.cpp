@@ -107,16 +107,10 @@ bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* op
     return false;
   }
   options->picture = app.count("--picture") > 0;
-  if (!pictureSize.empty()) {
-    const char* argvSize[] = {"lorvanta-sweep", "--size", pictureSize.c_str()};
-    SweepToolOptions sized;
-    std::string sizeError;
-    if (!ParseSweepToolOptions(3, argvSize, &sized, &sizeError)) {
-      *error = sizeError;
-      return false;
-    }
-    options->pictureWidth = sized.pictureWidth;
-    options->pictureHeight = sized.pictureHeight;
+  if (!pictureSize.empty() && !ParsePictureSize(pictureSize.c_str(), &options->pictureWidth, &options->pictureHeight)) {
+    *error = "--size takes WIDTHxHEIGHT in pixels, each 1 to " + std::to_string(kMaxPictureSide) + ", not '" +
+             pictureSize + "'";
+    return false;
   }
   return true;
 }

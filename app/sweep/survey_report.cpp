@@ -9,12 +9,15 @@
 namespace {
 const char* const groupNames[kSurveyGroupCount] = {"read", "write", "copy"};
 
-// whole.hundredths of value / unit, truncated.
-std::string Hundredths(uint64_t value, uint64_t unit) {
-  const uint64_t hundredths = unit == 0 ? 0 : value / (unit / 100);
+// numerator / denominator with `decimals` decimals, truncated, exact in
+// 128-bit intermediate products.
+std::string Fixed(uint64_t numerator, uint64_t denominator, unsigned decimals) {
+  uint64_t scale = 1;
+  for (unsigned i = 0; i < decimals; ++i) scale *= 10;
+  const uint64_t scaled = MulDivWide(numerator, scale, denominator);
   char text[48];
-  std::snprintf(text, sizeof text, "%llu.%02llu", static_cast<unsigned long long>(hundredths / 100),
-                static_cast<unsigned long long>(hundredths % 100));
+  std::snprintf(text, sizeof text, "%llu.%0*llu", static_cast<unsigned long long>(scaled / scale),
+                static_cast<int>(decimals), static_cast<unsigned long long>(scaled % scale));
   return text;
 }
 
@@ -34,39 +37,20 @@ std::string LevelSize(const SurveyLevel& level) {
 }
 }  // namespace
 
-std::string FormatGigabytesPerSecond(uint64_t bytesPerSecond) {
-  return Hundredths(bytesPerSecond, 1000000000u) + " GB/s";
-}
+std::string FormatGigabytesPerSecond(uint64_t bytesPerSecond) { return Fixed(bytesPerSecond, 1000000000u, 2) + " GB/s"; }
 
 std::string FormatBytesPerCycle(uint64_t bytesPerSecond, uint64_t coreHz) {
-  if (coreHz == 0) return "? B/cycle";
-  const uint64_t hundredths = bytesPerSecond / coreHz * 100 + bytesPerSecond % coreHz * 100 / coreHz;
-  char text[48];
-  std::snprintf(text, sizeof text, "%llu.%02llu B/cycle", static_cast<unsigned long long>(hundredths / 100),
-                static_cast<unsigned long long>(hundredths % 100));
-  return text;
+  return coreHz == 0 ? "? B/cycle" : Fixed(bytesPerSecond, coreHz, 2) + " B/cycle";
 }
 
 std::string FormatLatency(uint64_t picoseconds, uint64_t coreHz) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%llu.%02llu ns", static_cast<unsigned long long>(picoseconds / 1000),
-                static_cast<unsigned long long>(picoseconds % 1000 / 10));
-  std::string result = text;
-  if (coreHz != 0) {
-    const uint64_t centicycles = MulDivWide(picoseconds, coreHz / 10000, 1000000);  // cycles x 100
-    std::snprintf(text, sizeof text, " = %llu.%02llu cycles", static_cast<unsigned long long>(centicycles / 100),
-                  static_cast<unsigned long long>(centicycles % 100));
-    result += text;
-  }
-  return result;
-}
-
-std::string FormatGigahertz(uint64_t hertz) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu.%03llu GHz", static_cast<unsigned long long>(hertz / 1000000000u),
-                static_cast<unsigned long long>(hertz / 1000000u % 1000u));
+  std::string text = Fixed(picoseconds, 1000, 2) + " ns";
+  // cycles = picoseconds * coreHz / 10^12
+  if (coreHz != 0) text += " = " + Fixed(MulDivWide(picoseconds, coreHz, 1000000), 1000000, 2) + " cycles";
   return text;
 }
+
+std::string FormatGigahertz(uint64_t hertz) { return Fixed(hertz, 1000000000u, 3) + " GHz"; }
 
 std::string LevelOfLength(const SurveyRecord& record, uint64_t length) {
   for (const SurveyCache& cache : record.caches)
@@ -113,12 +97,8 @@ std::string ScalingTable(const SurveyRecord& record) {
       std::string row = Padded(record.runs[0].levels[level].name + " " + groupNames[group], 14);
       for (const SurveyRun& run : record.runs) {
         const LevelFigure& figure = level < run.levels.size() ? run.levels[level].figures[group] : base;
-        std::string cell = figure.present ? Hundredths(figure.rate, 1000000000u) : std::string("-");
-        if (figure.present && base.present && base.rate != 0) {
-          const uint64_t hundredths = MulDivWide(figure.rate, 100, base.rate);
-          cell += " (x" + std::to_string(hundredths / 100) + "." + std::to_string(hundredths % 100 / 10) +
-                  std::to_string(hundredths % 10) + ")";
-        }
+        std::string cell = figure.present ? Fixed(figure.rate, 1000000000u, 2) : std::string("-");
+        if (figure.present && base.present && base.rate != 0) cell += " (x" + Fixed(figure.rate, base.rate, 2) + ")";
         row += Padded(cell, 20);
       }
       while (!row.empty() && row.back() == ' ') row.pop_back();
