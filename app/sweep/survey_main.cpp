@@ -8,6 +8,9 @@
 #include "app/sweep/output_files.h"
 #include "app/sweep/survey_facts.h"
 #include "app/sweep/survey_options.h"
+#ifdef LORVANTA_HAVE_SURVEY_PICTURE
+#include "app/sweep/survey_picture.h"
+#endif
 #include "app/sweep/survey_report.h"
 #include "platform/cpu_binding.h"
 #include "platform/os.h"
@@ -141,17 +144,25 @@ int RunSurveyTool(int argc, const char* const* argv) {
     std::fputs("lorvanta-sweep: writing the CSV file failed; it was removed\n", stderr);
     return 1;
   }
+#ifdef LORVANTA_HAVE_SURVEY_PICTURE
   if (picture.handle != -1) {
     const FileHandle file = picture.handle;
     picture.handle = -1;
-    if (!WriteSurveyPictureFile(record, facts, file, picture.path.c_str(), options.pictureWidth,
-                                options.pictureHeight)) {
+    const SurveyRun& run = record.runs.back();
+    const std::string title = facts.vendor + " - " + std::to_string(run.threads) +
+                              (run.threads == 1 ? " thread" : " threads") +
+                              (run.processors.empty() ? ", unbound" : ", bound") + " - core " +
+                              (record.coreHz != 0 ? FormatGigahertz(record.coreHz) : std::string("?")) + " - TSC " +
+                              FormatGigahertz(record.tscHz);
+    if (!WriteSurveyRecordPicture(record, title, file, picture.path.c_str(), options.pictureWidth,
+                                  options.pictureHeight)) {
       std::fputs("lorvanta-sweep: writing the picture failed; it was removed\n", stderr);
       return 1;
     }
     std::fprintf(stderr, "lorvanta-sweep: picture written to %s (%dx%d)\n", picture.path.c_str(),
                  static_cast<int>(options.pictureWidth), static_cast<int>(options.pictureHeight));
   }
+#endif
   const std::string text = options.json ? FormatSurveyJson(record, facts) : FormatSurveyText(record, facts);
   std::fputs(text.c_str(), stdout);
   return 0;

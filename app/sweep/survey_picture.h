@@ -2,10 +2,18 @@
 // drawing backend for off-screen pictures exists (LORVANTA_HAVE_PICTURE).
 #pragma once
 #include <cstdint>
+#include <string>
+
 
 #include "display/survey_chart.h"
 #include "platform/os.h"
+#include "survey/survey.h"
 
 // Paints the survey picture at width x height off-screen (Cairo) and writes it as a BMP into file, just created at path,
 // which is closed. On failure the file is removed and the result is false.
 bool WriteSurveyPicture(FileHandle file, const char* path, int32_t width, int32_t height, const SurveyChartData& data);
+
+// The last run of record (the largest thread count of a list) as the survey
+// picture: its curves, the caches' marks and the per-level figures.
+bool WriteSurveyRecordPicture(const SurveyRecord& record, const std::string& title, FileHandle file, const char* path,
+                              int32_t width, int32_t height);
