@@ -69,11 +69,8 @@ uint64_t RunMemberJob(uint32_t index) {
   // A copy: the first member posts the next job while the others may still
   // be leaving this one.
   const TeamJob job = team.job;
-  const uint64_t untimed = [&] {
-    const TimedSpan span = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, 1);
-    return span.end - span.start;
-  }();
-  uint64_t calls = CallsForMinimum(1, untimed, job.rule.minTicks);
+  const TimedSpan untimed = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, 1);
+  uint64_t calls = CallsForMinimum(1, untimed.end - untimed.start, job.rule.minTicks);
   uint64_t best = 0;
   const uint32_t count = static_cast<uint32_t>(team.members.size());
   std::vector<TimedSpan> spans(count);

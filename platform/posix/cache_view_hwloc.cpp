@@ -1,10 +1,9 @@
 // The operating system's view of the caches through hwloc (on Linux it reads
 // what the kernel reports in sysfs).
-#include <hwloc.h>
-
 #include <algorithm>
 
 #include "platform/cache_view.h"
+#include "platform/posix/hwloc_topology.h"
 
 namespace {
 CacheKind KindOf(hwloc_obj_cache_type_t type) {
@@ -22,12 +21,8 @@ const hwloc_obj_type_t cacheTypes[] = {HWLOC_OBJ_L1CACHE,  HWLOC_OBJ_L1ICACHE, H
 bool ReadOsCacheTopology(CacheTopology* topology) {
   topology->count = 0;
   topology->source = "hwloc";
-  hwloc_topology_t handle;
-  if (hwloc_topology_init(&handle) != 0) return false;
-  if (hwloc_topology_load(handle) != 0) {
-    hwloc_topology_destroy(handle);
-    return false;
-  }
+  const hwloc_topology_t handle = LoadedHwlocTopology();
+  if (handle == nullptr) return false;
   const uint32_t capacity = sizeof(topology->caches) / sizeof(topology->caches[0]);
   for (hwloc_obj_type_t type : cacheTypes) {
     // The cache of this kind that serves the first logical processor.
@@ -44,6 +39,5 @@ bool ReadOsCacheTopology(CacheTopology* topology) {
         cache->cpuset ? static_cast<uint32_t>(std::max(0, hwloc_bitmap_weight(cache->cpuset))) : 0u,
         ways == -1};
   }
-  hwloc_topology_destroy(handle);
   return topology->count > 0;
 }

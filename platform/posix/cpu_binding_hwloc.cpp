@@ -2,17 +2,15 @@
 // hardware threads from the topology, binding with hwloc_set_cpubind.
 #include "platform/cpu_binding.h"
 
-#include <hwloc.h>
-
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 
-namespace {
-std::once_flag loaded;
-hwloc_topology_t topology = nullptr;
+#include "platform/posix/hwloc_topology.h"
 
-hwloc_topology_t Topology() {
+hwloc_topology_t LoadedHwlocTopology() {
+  static std::once_flag loaded;
+  static hwloc_topology_t topology = nullptr;
   std::call_once(loaded, [] {
     if (hwloc_topology_init(&topology) != 0) return;
     if (hwloc_topology_load(topology) != 0) {
@@ -22,11 +20,10 @@ hwloc_topology_t Topology() {
   });
   return topology;
 }
-}  // namespace
 
 std::vector<uint32_t> ProcessorsInBindingOrder() {
   std::vector<uint32_t> order;
-  hwloc_topology_t system = Topology();
+  hwloc_topology_t system = LoadedHwlocTopology();
   if (system == nullptr) return order;
   const int cores = hwloc_get_nbobjs_by_type(system, HWLOC_OBJ_CORE);
   // Round r takes the r-th hardware thread of each core.
@@ -45,7 +42,7 @@ std::vector<uint32_t> ProcessorsInBindingOrder() {
 }
 
 bool BindCurrentThread(uint32_t processor, std::string* error) {
-  hwloc_topology_t system = Topology();
+  hwloc_topology_t system = LoadedHwlocTopology();
   hwloc_obj_t thread = system == nullptr ? nullptr : hwloc_get_pu_obj_by_os_index(system, processor);
   if (thread == nullptr) {
     *error = "processor " + std::to_string(processor) + " is not in the topology";
