@@ -7,7 +7,6 @@
 // (core clock measured with a chain of dependent additions); a table after the
 // run gives both chases side by side, and the huge pages granted.
 #include <benchmark/benchmark.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,15 +14,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <numeric>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/survey_os.h"
 #include "probe/clock.h"
+#include "probe/core_clock.h"
 #include "survey/chase.h"
 
 namespace {
@@ -33,30 +32,11 @@ const uint32_t lineSize = 64;
 // that nothing else interrupted. --min-us=N and --repeats=N change them.
 uint32_t repeats = 21;
 double minSeconds = 100e-6;
-const size_t hugePage = size_t{2} << 20;
 uint64_t tscHz = 0;
 double coreHz = 0;
 
-// ----------------------------------------------------------------- buffers
-
-// A 2 MiB-aligned anonymous mapping, asked for transparent huge pages or
-// kept to 4 KiB pages; its pages are written by whoever uses it.
-void* MapBuffer(size_t bytes, bool huge) {
-  const size_t length = (bytes + hugePage - 1) / hugePage * hugePage;
-  void* raw = mmap(nullptr, length + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
-  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + hugePage - 1) / hugePage * hugePage;
-  if (aligned > start) munmap(raw, aligned - start);
-  if (start + hugePage > aligned) munmap(reinterpret_cast<void*>(aligned + length), start + hugePage - aligned);
-  void* buffer = reinterpret_cast<void*>(aligned);
-  madvise(buffer, length, huge ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
-  return buffer;
-}
-void UnmapBuffer(void* buffer, size_t bytes) {
-  munmap(buffer, (bytes + hugePage - 1) / hugePage * hugePage);
-}
-
+// The reference's index array sits on the survey's buffers too, so that both
+// chases have the same page kind.
 template <class T>
 struct PageAllocator {
   using value_type = T;
@@ -65,51 +45,14 @@ struct PageAllocator {
   template <class U>
   PageAllocator(const PageAllocator<U>& other) : huge(other.huge) {}
   T* allocate(size_t n) {
-    void* p = MapBuffer(n * sizeof(T), huge);
+    void* p = CommitSurveyBuffer(n * sizeof(T), huge);
     if (!p) throw std::bad_alloc();
     return static_cast<T*>(p);
   }
-  void deallocate(T* p, size_t n) { UnmapBuffer(p, n * sizeof(T)); }
+  void deallocate(T* p, size_t n) { ReleaseSurveyBuffer(p, n * sizeof(T)); }
   bool operator==(const PageAllocator& other) const { return huge == other.huge; }
   bool operator!=(const PageAllocator& other) const { return huge != other.huge; }
 };
-
-// Kibibytes of transparent huge pages backing the mapping that holds address.
-uint64_t HugeKiB(const void* address) {
-  std::ifstream smaps("/proc/self/smaps");
-  const uintptr_t a = reinterpret_cast<uintptr_t>(address);
-  bool inside = false;
-  for (std::string line; std::getline(smaps, line);) {
-    unsigned long low, high;
-    char dash;
-    std::istringstream fields(line);
-    if (line.find('-') < line.find(' ') && fields >> std::hex >> low >> dash >> high) {
-      inside = a >= low && a < high;
-    } else if (inside && line.compare(0, 14, "AnonHugePages:") == 0) {
-      return std::strtoull(line.c_str() + 14, nullptr, 10);
-    }
-  }
-  return 0;
-}
-
-// ------------------------------------------------------------------ clocks
-
-// Core clock: 8 dependent additions per round, one cycle each.
-double MeasureCoreHz() {
-  double best = 0;
-  for (int attempt = 0; attempt < 40; ++attempt) {
-    uint64_t value = 0, rounds = 250000;
-    const auto t0 = std::chrono::steady_clock::now();
-    __asm__ __volatile__(
-        "1: add $1, %0; add $1, %0; add $1, %0; add $1, %0;"
-        "add $1, %0; add $1, %0; add $1, %0; add $1, %0;"
-        "sub $1, %1; jnz 1b"
-        : "+r"(value), "+r"(rounds));
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    best = std::max(best, static_cast<double>(value) / seconds);
-  }
-  return best;
-}
 
 // ------------------------------------------------------------- the chases
 
@@ -127,16 +70,15 @@ void SetCounters(benchmark::State& state, double nanoseconds) {
 void SurveyChase(benchmark::State& state) {
   const uint64_t bytes = static_cast<uint64_t>(state.range(0));
   const bool huge = state.range(1) != 0;
-  void* buffer = MapBuffer(bytes, huge);
+  void* buffer = CommitSurveyBuffer(bytes, huge);
   if (!buffer) return state.SkipWithError("no memory");
-  std::memset(buffer, 1, bytes);
   uint64_t picoseconds = 0;
   for (auto _ : state) picoseconds = MeasureChaseLatencyPicoseconds(buffer, bytes, lineSize, static_cast<uint64_t>(tscHz * minSeconds), repeats, tscHz);
   Figure& figure = figures[{bytes, huge}];
   figure.survey = picoseconds / 1000.0;
-  figure.hugeKiBSurvey = HugeKiB(buffer);
+  figure.hugeKiBSurvey = HugePageBytes(buffer, bytes) >> 10;
   SetCounters(state, figure.survey);
-  UnmapBuffer(buffer, bytes);
+  ReleaseSurveyBuffer(buffer, bytes);
 }
 
 uint32_t WalkIndices(const uint32_t* next, uint32_t at, uint64_t steps) {
@@ -176,7 +118,7 @@ void ReferenceChase(benchmark::State& state) {
   benchmark::DoNotOptimize(at);
   Figure& figure = figures[{bytes, huge}];
   figure.reference = best;
-  figure.hugeKiBReference = HugeKiB(next.data());
+  figure.hugeKiBReference = HugePageBytes(next.data(), bytes) >> 10;
   SetCounters(state, best);
 }
 
@@ -224,7 +166,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&restCount, rest.data());
   if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) return 1;
   tscHz = MeasureClockFrequency();
-  coreHz = MeasureCoreHz();
+  coreHz = static_cast<double>(MeasureCoreClockHz());
   if (tscHz == 0) {
     std::fprintf(stderr, "the time-stamp counter's rate could not be measured\n");
     return 1;
