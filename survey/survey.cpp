@@ -64,8 +64,7 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
     run.bestRates[group].assign(lengthCount, 0);
     run.bestKernels[group].assign(lengthCount, 0);
   }
-  run.bufferBytes = run.lengths.back();
-  if (!StartSurveyTeam(threads, processors, run.bufferBytes, settings.hugePages, error)) return SurveyNoThreads;
+  if (!StartSurveyTeam(threads, processors, run.lengths.back(), settings.hugePages, error)) return SurveyNoThreads;
   run.hugePageBytes = TeamHugePageBytes();
 
   const TimingRule rule{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), settings.repeats,

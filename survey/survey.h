@@ -42,12 +42,11 @@ struct SurveyRun {
   uint32_t threads = 1;
   std::vector<uint32_t> processors;     // the ones the threads were bound to; empty when unbound
   std::vector<uint32_t> kernels;        // indices into surveyKernels, in run order
-  std::vector<uint64_t> lengths;        // each thread's block
+  std::vector<uint64_t> lengths;        // each thread's block; the last is its buffers' size
   std::vector<uint64_t> kernelRates;    // [slot * lengths + length], bytes per second of all threads
   std::vector<uint64_t> bestRates[kSurveyGroupCount];    // per length
   std::vector<uint32_t> bestKernels[kSurveyGroupCount];  // kernel index behind each
   std::vector<uint64_t> latencyPicoseconds;  // per length, on the first thread; empty unless asked for
-  uint64_t bufferBytes = 0;             // each of a thread's two buffers
   uint64_t hugePageBytes = 0;           // of all buffers, on huge pages
   std::vector<SurveyLevel> levels;
 };

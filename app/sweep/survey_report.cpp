@@ -133,7 +133,7 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
     text += "\n";
   }
   for (const SurveyRun& run : record.runs) {
-    text += "\n" + ThreadsAndBinding(run) + "; buffers 2 x " + FormatByteSize(run.bufferBytes) + " per thread, " +
+    text += "\n" + ThreadsAndBinding(run) + "; buffers 2 x " + FormatByteSize(run.lengths.back()) + " per thread, " +
             (settings.hugePages ? FormatByteSize(run.hugePageBytes) + " of them on huge pages (asked for)"
                                 : std::string("4 KiB pages (--huge-pages not given)")) + "\n";
     text += RunTable(record, run);
@@ -193,7 +193,7 @@ Json RunJson(const SurveyRecord& record, const SurveyRun& run) {
   return {{"threads", run.threads},
           {"bound", !run.processors.empty()},
           {"processors", run.processors},
-          {"buffers", {{"bytes_each", run.bufferBytes}, {"per_thread", 2}, {"huge_page_bytes", run.hugePageBytes}}},
+          {"buffers", {{"bytes_each", run.lengths.back()}, {"per_thread", 2}, {"huge_page_bytes", run.hugePageBytes}}},
           {"levels", levels},
           {"curves", curves}};
 }
