@@ -59,6 +59,10 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
   if (kernelCount == 0) return SurveyNoKernels;
   run.lengths = SurveyLengths(settings.maxSize, settings.pointsPerDoubling);
   const size_t lengthCount = run.lengths.size();
+  if (lengthCount == 0) {
+    *error = "no block length: the largest size is below 2 KiB";
+    return SurveyNoThreads;
+  }
   run.kernelRates.assign(kernelCount * lengthCount, 0);
   for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
     run.bestRates[group].assign(lengthCount, 0);
