@@ -162,7 +162,7 @@ uint32_t DataCacheLevels(const CacheTopology& topology, CacheLevelInfo* out, uin
   return written;
 }
 
-std::string DescribeCacheSize(uint64_t bytes) {
+std::string FormatExactSize(uint64_t bytes) {
   const uint64_t kib = 1024, mib = kib * kib;
   if (bytes >= mib && bytes % mib == 0) return std::to_string(bytes / mib) + " MiB";
   if (bytes >= kib && bytes % kib == 0) return std::to_string(bytes / kib) + " KiB";
@@ -175,7 +175,7 @@ static std::string CacheName(uint32_t level, CacheKind kind) {
 }
 
 std::string DescribeCache(const CacheLevelInfo& cache) {
-  std::string text = CacheName(cache.level, cache.kind) + " " + DescribeCacheSize(cache.sizeBytes);
+  std::string text = CacheName(cache.level, cache.kind) + " " + FormatExactSize(cache.sizeBytes);
   if (cache.fullyAssociative) text += ", fully associative";
   else if (cache.ways != 0) text += ", " + std::to_string(cache.ways) + "-way";
   if (cache.lineSize != 0) text += ", " + std::to_string(cache.lineSize) + " B lines";
@@ -206,8 +206,8 @@ std::string CompareCacheTopologies(const CacheTopology& processor, const CacheTo
     const uint64_t b = DataSizeAtLevel(fromOs, osCount, level);
     if (a == b) continue;
     if (!differences.empty()) differences += ", ";
-    differences += "L" + std::to_string(level) + " " + (a ? DescribeCacheSize(a) : std::string("none")) + " vs " +
-                   (b ? DescribeCacheSize(b) : std::string("none"));
+    differences += "L" + std::to_string(level) + " " + (a ? FormatExactSize(a) : std::string("none")) + " vs " +
+                   (b ? FormatExactSize(b) : std::string("none"));
   }
   if (differences.empty()) return "";
   return std::string("warning: the processor (") + (processor.source ? processor.source : "none") +

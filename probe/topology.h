@@ -40,7 +40,7 @@ uint32_t DataCacheLevels(const CacheTopology& topology, CacheLevelInfo* out, uin
 // "L1d 32 KiB, 8-way, 64 B lines, shared by 1": one cache, for reports.
 std::string DescribeCache(const CacheLevelInfo& cache);
 // A size as reports print it: "512 B", "48 KiB", "32 MiB" (KiB when not whole MiB).
-std::string DescribeCacheSize(uint64_t bytes);
+std::string FormatExactSize(uint64_t bytes);
 
 // Leaf-2 descriptor bytes that name a cache ---------------------------------
 

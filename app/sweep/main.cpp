@@ -15,6 +15,7 @@
 #include "measure/sweep.h"
 #include "platform/os.h"
 #include "probe/processor.h"
+#include "probe/topology.h"
 
 
 namespace {
@@ -37,7 +38,7 @@ void ShowProgress(uint32_t sweep, uint32_t sweeps, uint64_t startCounter) {
   if (block >= blocks) block = blocks - 1;
   const uint64_t elapsed = (ReadPerformanceCounter() - startCounter) * 1000 / PerformanceCounterFrequency();
   std::fprintf(stderr, "\rsweep %u/%u  block %u/%u  %s  elapsed %s   ", sweep, sweeps, block + 1, blocks,
-               FormatSize(BlockLength(block)).c_str(), FormatSeconds(elapsed).c_str());
+               FormatExactSize(BlockLength(block)).c_str(), FormatSeconds(elapsed).c_str());
   std::fflush(stderr);
 }
 }  // namespace

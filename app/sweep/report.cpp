@@ -5,6 +5,7 @@
 #include "display/format.h"
 #include "display/panel.h"
 #include "measure/state.h"
+#include "probe/topology.h"
 
 namespace {
 std::string Narrow(const TextBuffer& text) {
@@ -39,20 +40,14 @@ std::string FormatSeconds(uint64_t milliseconds) {
   return text;
 }
 
-std::string FormatSize(uint64_t bytes) {
-  if (bytes != 0 && bytes % 1048576 == 0) return Decimal(bytes / 1048576) + " MiB";
-  if (bytes != 0 && bytes % 1024 == 0) return Decimal(bytes / 1024) + " KiB";
-  return Decimal(bytes) + " B";
-}
-
 std::string FormatSummary(const ReportFacts& facts) {
   const MeasurementState& state = measurementState;
   const PanelFigures figures = ComputePanelFigures();
   std::string out;
-  out += "Processor: " + facts.vendor + ", L1 data cache " + FormatSize(state.l1CacheSize) + ", L2 cache " +
-         FormatSize(state.l2CacheSize) + ", SSE " + (state.hasSse ? "yes" : "no") + ", SSE2 " +
+  out += "Processor: " + facts.vendor + ", L1 data cache " + FormatExactSize(state.l1CacheSize) + ", L2 cache " +
+         FormatExactSize(state.l2CacheSize) + ", SSE " + (state.hasSse ? "yes" : "no") + ", SSE2 " +
          (state.hasSse2 ? "yes" : "no") + "\n";
-  out += "Settings: test area " + FormatSize(state.testAreaSize) + ", block step " + FormatSize(state.blockStep) +
+  out += "Settings: test area " + FormatExactSize(state.testAreaSize) + ", block step " + FormatExactSize(state.blockStep) +
          ", " + Decimal(state.repeatCount) + " passes per test, " + Decimal(BlockCount()) + " blocks\n";
   TextBuffer clock = {};
   FormatClockFrequency(LoadWhole(&state.clockHz), clock);
@@ -63,7 +58,7 @@ std::string FormatSummary(const ReportFacts& facts) {
       std::string figure;
       if (column == 2 && columns[column][row] == 0) {
         figure = "none (no block of the test area lies beyond 4 x L2 = " +
-                 FormatSize(4 * static_cast<uint64_t>(state.l2CacheSize)) + ")";
+                 FormatExactSize(4 * static_cast<uint64_t>(state.l2CacheSize)) + ")";
       } else {
         figure = GiBRate(columns[column][row]);
       }

@@ -18,5 +18,3 @@ std::string FormatJson(const ReportFacts& facts);
 std::string FormatCsv();
 // "12.345 s" from milliseconds, in integer arithmetic.
 std::string FormatSeconds(uint64_t milliseconds);
-// Byte count in binary units ("48 KiB", "1 MiB", "1536 B").
-std::string FormatSize(uint64_t bytes);
