@@ -1,68 +1,93 @@
 #!/usr/bin/env bash
-# The headless tool as a user runs it: bad input is refused before anything is
-# measured or overwritten; a real sweep writes its CSV and figures.
+# The headless tool as a user runs it, exact sweep and survey: bad input is
+# refused before anything is measured or created; small real runs write their
+# CSV, JSON and picture; an interrupt leaves no partial file.
 set -u
-tool=$1
+tool=$(realpath "$1")
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 fail=0
 check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
 
-"$tool" --test-area 3 >out.txt 2>err.txt; code=$?
-check "unsupported test area exits 2" '[ $code -eq 2 ]'
-check "one error line then the usage" 'head -n1 err.txt | grep -q "^lorvanta-sweep: --test-area takes 1, 2, 4 or 8" && grep -q "^usage:" err.txt'
-check "nothing on stdout" '[ ! -s out.txt ]'
-
-echo keep >existing.csv
-"$tool" --csv existing.csv --fast >out.txt 2>err.txt; code=$?
-check "existing CSV refused with exit 2" '[ $code -eq 2 ] && grep -q "exists already" err.txt'
-check "existing CSV untouched" '[ "$(cat existing.csv)" = keep ]'
-
-"$tool" --csv no-such-dir/x.csv >out.txt 2>err.txt; code=$?
-check "unwritable CSV path refused with exit 2" '[ $code -eq 2 ] && grep -q "cannot create" err.txt'
-
-# The window's picture: an existing file is refused before anything is measured.
+# Each refusal: exit 2, the problem on the first line of stderr (then at most
+# the usage or a pointer to it), nothing on stdout, no file created, an existing one untouched.
+echo keep >taken.csv
 echo keep >taken.bmp
-"$tool" --picture taken.bmp --fast >out.txt 2>err.txt; code=$?
-check "existing picture file refused with exit 2" '[ $code -eq 2 ] && head -n1 err.txt | grep -q "exists already" && grep -q "^usage:" err.txt && [ ! -s out.txt ]'
-check "existing picture file untouched" '[ "$(cat taken.bmp)" = keep ]'
-"$tool" --csv both.csv --picture taken.bmp >/dev/null 2>&1
-check "a refused picture leaves no CSV behind" '[ ! -e both.csv ]'
+while IFS='|' read -r args pattern; do
+  # shellcheck disable=SC2086
+  "$tool" $args >out.txt 2>err.txt; code=$?
+  check "refused: $args" '[ $code -eq 2 ] && head -n1 err.txt | grep -q -- "$pattern" && ! sed 1d err.txt | grep -qv "^usage:\|^  \|^(see " && [ ! -s out.txt ] && [ ! -e new.csv ] && [ "$(cat taken.csv taken.bmp)" = "keep
+keep" ]'
+done <<'TABLE'
+--test-area 3 --csv new.csv|--test-area takes 1, 2, 4 or 8
+--csv taken.csv --fast|exists already
+--csv no-such-dir/x.csv|cannot create
+--picture taken.bmp --fast --csv new.csv|exists already
+--bogus|unknown option
+--survey --max-size 0 --csv new.csv|at least 2 KiB
+--survey --max-size 64TB|unknown unit
+--survey --max-size 4096G|does not fit
+--survey --points-per-doubling 0|1 to 64
+--survey --points-per-doubling 65|1 to 64
+--survey --repeats 0|1 to 1000
+--survey --min-time 5parsecs|--min-time takes
+--survey --isa sse9|--isa takes
+--survey --test-area 2|--test-area belongs to the exact sweep
+--survey --block-step 4|--block-step belongs to the exact sweep
+--survey --fast|--fast belongs to the exact sweep
+--survey --bogus --csv new.csv|bogus
+--survey --threads 0|--threads 0
+--survey --threads 999|offers 1 to
+--survey --threads 1,many|not 'many'
+--survey --max-size 16K --csv taken.csv|exists already
+TABLE
 
-"$tool" --bogus >/dev/null 2>err.txt; code=$?
-check "unknown option exits 2" '[ $code -eq 2 ] && grep -q "unknown option" err.txt'
-
+check "a refusal of a bad value ends with the usage" '"$tool" --test-area 3 2>&1 >/dev/null | grep -q "^usage:"'
 "$tool" --help >out.txt; code=$?
 check "help exits 0 with the usage" '[ $code -eq 0 ] && grep -q -- "--block-step" out.txt'
 
-"$tool" --test-area 1 --block-step 16 --fast --csv curves.csv >out.txt 2>err.txt; code=$?
-check "quick sweep exits 0" '[ $code -eq 0 ]'
+exact=(--test-area 1 --block-step 16 --fast)
+"$tool" "${exact[@]}" --csv curves.csv >out.txt 2>err.txt; code=$?
+check "a quick sweep exits 0, silent on a stderr that is no terminal" '[ $code -eq 0 ] && [ ! -s err.txt ]'
 check "CSV has a header and 63 rows of nonzero rates" '[ "$(wc -l <curves.csv)" -eq 64 ] && ! tail -n +2 curves.csv | grep -q ",0\(,\|$\)"'
 check "summary shows the clock line and nine figures" 'grep -q "^Taktfrequenz: [0-9]*\.[0-9][0-9][0-9] MHz$" out.txt && [ "$(grep -c ": [0-9]*\.[0-9][0-9][0-9] GiB/s$\|: none" out.txt)" -eq 9 ]'
-check "no progress when stderr is not a terminal" '[ ! -s err.txt ]'
-
-"$tool" --test-area 1 --block-step 16 --fast --json >out.json 2>/dev/null; code=$?
+"$tool" "${exact[@]}" --json >out.json 2>/dev/null; code=$?
 check "JSON run exits 0 and names the clock" '[ $code -eq 0 ] && grep -q "\"clockHz\": [1-9]" out.json'
 
-# 32-bit and 16-bit little-endian header fields, and the blue green red bytes
-# of pixel (x, y) of a bottom-up BMP: pixel FILE X Y HEIGHT ROWBYTES.
-field32() { od -An -tu4 -j "$2" -N 4 "$1" | tr -d ' '; }
-field16() { od -An -tu2 -j "$2" -N 2 "$1" | tr -d ' '; }
+# Header fields, and the blue green red bytes of pixel (x, y) of a bottom-up BMP.
+field() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
 pixel() { od -An -tu1 -j $((54 + ($4 - 1 - $3) * $5 + $2 * 3)) -N 3 "$1" | tr -s ' ' | sed 's/^ //'; }
-
-"$tool" --test-area 1 --block-step 16 --fast --picture pic.bmp --size 321x200 >out.txt 2>err.txt; code=$?
+"$tool" "${exact[@]}" --picture pic.bmp --size 321x200 >out.txt 2>err.txt; code=$?
 check "picture run exits 0 and names its file" '[ $code -eq 0 ] && grep -q "picture written to pic.bmp (321x200)" err.txt'
-check "picture is a 24-bit bottom-up BMP of the given size, rows filled to 4 bytes" '[ "$(head -c2 pic.bmp)" = BM ] && [ "$(field32 pic.bmp 18)" = 321 ] && [ "$(field32 pic.bmp 22)" = 200 ] && [ "$(field16 pic.bmp 28)" = 24 ] && [ "$(field32 pic.bmp 34)" = $((964 * 200)) ] && [ "$(stat -c %s pic.bmp)" -eq $((54 + 964 * 200)) ]'
-
+check "picture is a 24-bit bottom-up BMP of the given size, rows filled to 4 bytes" '[ "$(head -c2 pic.bmp)" = BM ] && [ "$(field pic.bmp 18 4) $(field pic.bmp 22 4) $(field pic.bmp 28 2) $(field pic.bmp 34 4)" = "321 200 24 $((964 * 200))" ] && [ "$(stat -c %s pic.bmp)" -eq $((54 + 964 * 200)) ]'
 # Without FILE: the first free screenshot-N.bmp, at the window's default size.
 mkdir shots && cd shots
 echo keep >screenshot-0.bmp
 echo keep >screenshot-2.bmp
-"$tool" --test-area 1 --block-step 16 --fast --picture >/dev/null 2>err.txt; code=$?
+"$tool" "${exact[@]}" --picture >/dev/null 2>err.txt; code=$?
 check "without FILE the gap screenshot-1.bmp is filled" '[ $code -eq 0 ] && grep -q "picture written to screenshot-1.bmp (684x449)" err.txt && [ "$(stat -c %s screenshot-1.bmp)" -eq $((54 + 2052 * 449)) ]'
-check "numbered files that exist are untouched" '[ "$(cat screenshot-0.bmp)" = keep ] && [ "$(cat screenshot-2.bmp)" = keep ]'
-check "picture shows the button face around the black panel" '[ "$(pixel screenshot-1.bmp 0 0 449 2052)" = "240 240 240" ] && [ "$(pixel screenshot-1.bmp 10 52 449 2052)" = "0 0 0" ] && [ "$(pixel screenshot-1.bmp 300 57 449 2052)" = "240 240 240" ]'
+check "numbered files that exist are untouched" '[ "$(cat screenshot-0.bmp screenshot-2.bmp)" = "keep
+keep" ]'
+check "picture shows the button face around the black panel" '[ "$(pixel screenshot-1.bmp 0 0 449 2052)/$(pixel screenshot-1.bmp 10 52 449 2052)/$(pixel screenshot-1.bmp 300 57 449 2052)" = "240 240 240/0 0 0/240 240 240" ]'
 cd ..
 
+quick=(--survey --max-size 64K --points-per-doubling 2 --min-time 2us --repeats 1)
+"$tool" "${quick[@]}" --csv survey.csv >out.txt 2>err.txt; code=$?
+check "a small survey exits 0, silent on a stderr that is no terminal" '[ $code -eq 0 ] && [ ! -s err.txt ]'
+check "a CSV row per length, 2 KiB to 64 KiB, no rate 0" '[ "$(wc -l <survey.csv)" -eq 12 ] && sed -n 2p survey.csv | grep -q "^1,2048,L1," && tail -n1 survey.csv | grep -q "^1,65536," && ! tail -n +2 survey.csv | tr , "\n" | grep -qx 0'
+check "the table names a kernel behind the L1 read figure" 'grep -qE "^L1 .* GB/s .*Read[A-Za-z0-9]+" out.txt'
+check "a missing memory figure says how to get one" 'grep -q "no figure: raise --max-size to" out.txt'
+"$tool" "${quick[@]}" --threads 1,all --json >out.json 2>/dev/null
+check "JSON: the L1 read kernel, 11 lengths, one run per thread count on distinct processors" \
+  'python3 -c "import json; r=json.load(open(\"out.json\"))[\"runs\"]; assert r[0][\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[0][\"curves\"][\"lengths_bytes\"]) == 11; assert r[0][\"threads\"] == 1; p=r[-1][\"processors\"]; assert len(p) == len(set(p)) == r[-1][\"threads\"]"'
+
+# An interrupt during the run removes the CSV it had claimed.
+"$tool" --survey --max-size 256M --csv partial.csv >/dev/null 2>err.txt &
+pid=$!
+for _ in $(seq 50); do [ -e partial.csv ] && break; sleep 0.1; done
+sleep 0.5
+kill -INT "$pid"
+wait "$pid"; code=$?
+check "an interrupt exits 130 and removes the partial CSV" '[ $code -eq 130 ] && [ ! -e partial.csv ]'
 exit $fail
