@@ -1,7 +1,6 @@
 #include "tests/measure/kernels_page_arena.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -9,70 +8,50 @@
 #else
 #include <signal.h>
 #include <sys/mman.h>
-#include <ucontext.h>
 #include <unistd.h>
 #endif
 
 namespace kerneltest {
 namespace {
 
-// State shared with the fault handler; only one arena exists at a time.
+// State shared with the fault handler.
 constexpr int kMaxFaults = 64;
-std::atomic<uintptr_t> arenaLow{0};
-std::atomic<uintptr_t> arenaHigh{0};
-Fault faults[kMaxFaults];
+std::atomic<uintptr_t> arenaLow{0}, arenaHigh{0};
+uintptr_t faults[kMaxFaults];
 std::atomic<int> faultCount{0};
 
-bool InArena(uintptr_t address) {
-  return address >= arenaLow.load() && address < arenaHigh.load();
-}
-
-void Record(uintptr_t address, bool write) {
+// Records a fault inside the arena and opens its page; false for any other address.
+bool Record(uintptr_t address) {
+  if (address < arenaLow.load() || address >= arenaHigh.load()) return false;
   int slot = faultCount.fetch_add(1);
-  if (slot < kMaxFaults) faults[slot] = Fault{address, write};
+  if (slot < kMaxFaults) faults[slot] = address;
+  void* page = reinterpret_cast<void*>(address & ~(uintptr_t)(PageArena::PageSize() - 1));
+#ifdef _WIN32
+  DWORD old;
+  VirtualProtect(page, PageArena::PageSize(), PAGE_READWRITE, &old);
+#else
+  mprotect(page, PageArena::PageSize(), PROT_READ | PROT_WRITE);
+#endif
+  return true;
 }
-
-uintptr_t PageOf(uintptr_t address) { return address & ~(uintptr_t)(PageArena::PageSize() - 1); }
 
 #ifdef _WIN32
-
 LONG CALLBACK OnAccessViolation(EXCEPTION_POINTERS* info) {
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2)
-    return EXCEPTION_CONTINUE_SEARCH;
-  uintptr_t address = record->ExceptionInformation[1];
-  if (!InArena(address)) return EXCEPTION_CONTINUE_SEARCH;
-  Record(address, record->ExceptionInformation[0] == 1);
-  DWORD old;
-  VirtualProtect(reinterpret_cast<void*>(PageOf(address)), PageArena::PageSize(), PAGE_READWRITE, &old);
-  return EXCEPTION_CONTINUE_EXECUTION;
+  return record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2 &&
+                 Record(record->ExceptionInformation[1])
+             ? EXCEPTION_CONTINUE_EXECUTION
+             : EXCEPTION_CONTINUE_SEARCH;
 }
-
 void InstallHandler() {
   static PVOID handler = AddVectoredExceptionHandler(1, OnAccessViolation);
   if (!handler) throw std::runtime_error("AddVectoredExceptionHandler failed");
 }
-
 #else
-
-void OnSegv(int, siginfo_t* info, void* context) {
-  uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
-  if (!InArena(address)) {
-    // Not ours: fall back to the default action, so the access crashes again.
-    signal(SIGSEGV, SIG_DFL);
-    return;
-  }
-  bool write = false;
-#ifdef REG_ERR
-  // Bit 1 of the page-fault error code marks a write.
-  write = (static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_ERR] & 2) != 0;
-#else
-  (void)context;
-#endif
-  Record(address, write);
-  mprotect(reinterpret_cast<void*>(PageOf(address)), PageArena::PageSize(), PROT_READ | PROT_WRITE);
+void OnSegv(int, siginfo_t* info, void*) {
+  // Not ours: back to the default action, so the access crashes when it runs again.
+  if (!Record(reinterpret_cast<uintptr_t>(info->si_addr))) signal(SIGSEGV, SIG_DFL);
 }
-
 void InstallHandler() {
   struct sigaction action = {};
   action.sa_sigaction = OnSegv;
@@ -80,7 +59,6 @@ void InstallHandler() {
   sigemptyset(&action.sa_mask);
   if (sigaction(SIGSEGV, &action, nullptr) != 0) throw std::runtime_error("sigaction failed");
 }
-
 #endif
 
 }  // namespace
@@ -100,19 +78,18 @@ size_t PageArena::PageSize() {
 
 PageArena::PageArena(size_t pages) : pages_(pages) {
   if (arenaHigh.load() != 0) throw std::logic_error("only one PageArena at a time");
-  size_t bytes = pages * PageSize();
 #ifdef _WIN32
-  base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, pages * PageSize(), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   if (!base_) throw std::runtime_error("VirtualAlloc failed");
 #else
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* p = mmap(nullptr, pages * PageSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::runtime_error("mmap failed");
   base_ = static_cast<uint8_t*>(p);
 #endif
   InstallHandler();
   faultCount = 0;
   arenaLow = reinterpret_cast<uintptr_t>(base_);
-  arenaHigh = reinterpret_cast<uintptr_t>(base_) + bytes;
+  arenaHigh = reinterpret_cast<uintptr_t>(base_) + pages * PageSize();
 }
 
 PageArena::~PageArena() {
@@ -127,26 +104,19 @@ PageArena::~PageArena() {
 
 void PageArena::SetAccess(size_t firstPage, size_t count, Access access) {
   if (firstPage + count > pages_) throw std::out_of_range("page beyond the arena");
-  void* start = Page(firstPage);
-  size_t bytes = count * PageSize();
 #ifdef _WIN32
-  DWORD protection = access == Access::None ? PAGE_NOACCESS
-                     : access == Access::Read ? PAGE_READONLY
-                                              : PAGE_READWRITE;
   DWORD old;
-  if (!VirtualProtect(start, bytes, protection, &old)) throw std::runtime_error("VirtualProtect failed");
+  if (!VirtualProtect(Page(firstPage), count * PageSize(), access == Access::None ? PAGE_NOACCESS : PAGE_READONLY, &old))
+    throw std::runtime_error("VirtualProtect failed");
 #else
-  int protection = access == Access::None ? PROT_NONE
-                   : access == Access::Read ? PROT_READ
-                                            : PROT_READ | PROT_WRITE;
-  if (mprotect(start, bytes, protection) != 0) throw std::runtime_error("mprotect failed");
+  if (mprotect(Page(firstPage), count * PageSize(), access == Access::None ? PROT_NONE : PROT_READ) != 0)
+    throw std::runtime_error("mprotect failed");
 #endif
 }
 
-std::vector<Fault> PageArena::TakeFaults() {
+std::vector<uintptr_t> PageArena::TakeFaults() {
   int count = faultCount.exchange(0);
-  if (count > kMaxFaults) count = kMaxFaults;
-  return std::vector<Fault>(faults, faults + count);
+  return std::vector<uintptr_t>(faults, faults + (count < kMaxFaults ? count : kMaxFaults));
 }
 
 }  // namespace kerneltest
