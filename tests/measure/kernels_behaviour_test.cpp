@@ -26,8 +26,7 @@ void CallWithZmm(const void* in, void* out, void (*kernel)(void), uintptr_t a0, 
 
 namespace {
 
-using kerneltest::Access;
-using kerneltest::PageArena;
+using namespace kerneltest;
 
 enum Family { Read, Write, Copy };
 // The registers a kernel works on; None: the string routines, which store
@@ -80,23 +79,24 @@ std::string Describe(const std::vector<uintptr_t>& faults, const uint8_t* origin
   return text.empty() ? "none" : text;
 }
 
-// Pages: guard, source, guard, destination, guard. The source is read-only as
-// in the program, so a store into it is a fault too.
-struct Layout {
-  explicit Layout(uint32_t bytes) : pages(bytes / PageArena::PageSize() + 1), arena(2 * pages + 3) {
-    for (size_t i = 0; i < AreaBytes(); ++i) Source()[i] = SourceByte(i);
-    std::memset(Destination(), kUntouched, AreaBytes());
-    arena.SetAccess(0, 1, Access::None);
-    arena.SetAccess(1, pages, Access::Read);
-    arena.SetAccess(pages + 1, 1, Access::None);
-    arena.SetAccess(2 * pages + 2, 1, Access::None);
-  }
-  uint8_t* Source() const { return arena.Page(1); }
-  uint8_t* Destination() const { return arena.Page(pages + 2); }
-  size_t AreaBytes() const { return pages * PageArena::PageSize(); }
-  size_t pages;
-  PageArena arena;
-};
+// All arena pages read/write but one, no faults recorded.
+void Guard(size_t page) {
+  SetAccess(0, kArenaPages, Access::ReadWrite);
+  SetAccess(page, 1, Access::None);
+  TakeFaults();
+}
+
+// Pages: guard, source (read-only as in the program), guard, destination,
+// guard. Returns the source; the destination is `pages` + 1 pages on.
+uint8_t* Layout(size_t pages) {
+  Guard(0);
+  for (size_t i = 0; i < pages * kPageSize; ++i) ArenaPage(1)[i] = SourceByte(i);
+  std::memset(ArenaPage(pages + 2), kUntouched, pages * kPageSize);
+  SetAccess(1, pages, Access::Read);
+  SetAccess(pages + 1, 1, Access::None);
+  SetAccess(2 * pages + 2, 1, Access::None);
+  return ArenaPage(1);
+}
 
 void Call(const Kernel& k, const uint8_t* in, uint8_t* out, uintptr_t a0, uintptr_t a1, uintptr_t a2) {
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
@@ -126,21 +126,22 @@ TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
   for (uint32_t bytes : {0u, k.step - 1, k.step, k.step + k.step / 2, 2048u, 3u * 4096u}) {
     for (bool flushToEnd : {false, true}) {
       SCOPED_TRACE(std::to_string(bytes) + (flushToEnd ? " bytes, whole steps ending at a guard page" : " bytes after a guard page"));
-      Layout layout(bytes);
-      const size_t whole = bytes / k.step * k.step, offset = flushToEnd ? layout.AreaBytes() - whole : 0;
-      const uintptr_t source = reinterpret_cast<uintptr_t>(layout.Source() + offset);
-      const uintptr_t destination = reinterpret_cast<uintptr_t>(layout.Destination() + offset);
-      Call(k, in, out, k.family == Write ? destination : source, k.family == Copy ? destination : bytes, bytes);
+      const size_t pages = bytes / kPageSize + 1, area = pages * kPageSize, whole = bytes / k.step * k.step;
+      const size_t offset = flushToEnd ? area - whole : 0;
+      uint8_t* const source = Layout(pages);
+      uint8_t* const destination = source + area + kPageSize;
+      const uintptr_t from = reinterpret_cast<uintptr_t>(source + offset), to = from + area + kPageSize;
+      Call(k, in, out, k.family == Write ? to : from, k.family == Copy ? to : bytes, bytes);
 
-      const std::vector<uintptr_t> faults = layout.arena.TakeFaults();
-      EXPECT_TRUE(faults.empty()) << "faults at (from the source):" << Describe(faults, layout.Source());
-      for (size_t i = 0; i < layout.AreaBytes(); ++i) {
-        ASSERT_EQ(layout.Source()[i], SourceByte(i)) << "source byte " << i;
+      const std::vector<uintptr_t> faults = TakeFaults();
+      EXPECT_TRUE(faults.empty()) << "faults at (from the source):" << Describe(faults, source);
+      for (size_t i = 0; i < area; ++i) {
+        ASSERT_EQ(source[i], SourceByte(i)) << "source byte " << i;
         uint8_t expected = kUntouched;
         if (i >= offset && i < offset + whole && k.family == Copy) expected = SourceByte(i);
         if (i >= offset && i < offset + whole && k.family == Write)  // the register file repeated, or zeros
           expected = k.registers == None ? 0 : in[file.offset + (i - offset) % (file.width * file.count)];
-        ASSERT_EQ(layout.Destination()[i], expected) << "destination byte " << i;
+        ASSERT_EQ(destination[i], expected) << "destination byte " << i;
       }
 
       uint8_t expected[kRegisterBytes];
@@ -168,34 +169,31 @@ INSTANTIATE_TEST_SUITE_P(AllTransferKernels, KernelTest, testing::ValuesIn(kKern
 // WarmCache loads 4 bytes at the start of every whole 8-byte slot; its
 // prefetches never fault.
 TEST(WarmCache, LoadsEveryWholeSlotAndNothingElse) {
-  PageArena arena(2);
-  uint8_t* guard = arena.Page(1);
+  uint8_t* guard = ArenaPage(2);
   struct Row {
     long start;  // from the guard page
     uint32_t bytes;
     size_t faults;
   };
   for (Row r : {Row{0, 7, 0}, Row{0, 8, 1}, Row{0, 15, 1}, Row{-4096, 4096, 0}, Row{-4090, 4096, 1}}) {
-    arena.SetAccess(1, 1, Access::None);
+    Guard(2);
     WarmCache(guard + r.start, r.bytes);
-    const std::vector<uintptr_t> faults = arena.TakeFaults();
-    ASSERT_EQ(faults.size(), r.faults) << r.bytes << " bytes at " << r.start << ", faults:" << Describe(faults, guard);
-    EXPECT_TRUE(faults.empty() || faults[0] == reinterpret_cast<uintptr_t>(guard)) << Describe(faults, guard);
+    const std::vector<uintptr_t> faults = TakeFaults();
+    EXPECT_TRUE(faults.size() == r.faults && (faults.empty() || faults[0] == reinterpret_cast<uintptr_t>(guard)))
+        << r.bytes << " bytes at " << r.start << ", faults:" << Describe(faults, guard);
   }
 }
 
 // TouchBuffer stores a zero byte at offsets 0, 8, 16, ... below byteCount.
 TEST(TouchBuffer, ZeroesOneByteInEveryEightAndNothingElse) {
-  PageArena arena(2);
-  uint8_t* page = arena.Page(0);
   for (uint32_t bytes : {0u, 1u, 9u, 4095u, 4096u}) {
-    arena.SetAccess(1, 1, Access::None);
-    std::memset(page, kUntouched, PageArena::PageSize());
-    const size_t at = PageArena::PageSize() - (bytes + 7) / 8 * 8;  // the last store right before the guard
-    TouchBuffer(page + at, bytes);
-    EXPECT_TRUE(arena.TakeFaults().empty()) << bytes << " bytes";
-    for (size_t i = 0; i < PageArena::PageSize(); ++i)
-      ASSERT_EQ(page[i], i >= at && i - at < bytes && (i - at) % 8 == 0 ? 0 : kUntouched) << bytes << " bytes, " << i;
+    Guard(1);
+    std::memset(ArenaPage(0), kUntouched, kPageSize);
+    const size_t at = kPageSize - (bytes + 7) / 8 * 8;  // the last store right before the guard
+    TouchBuffer(ArenaPage(0) + at, bytes);
+    EXPECT_TRUE(TakeFaults().empty()) << bytes << " bytes";
+    for (size_t i = 0; i < kPageSize; ++i)
+      ASSERT_EQ(ArenaPage(0)[i], i >= at && i - at < bytes && (i - at) % 8 == 0 ? 0 : kUntouched) << bytes << ": " << i;
   }
 }
 

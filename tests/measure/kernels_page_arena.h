@@ -1,7 +1,7 @@
-// Test support for the kernel tests: a run of pages whose access can be set
-// page by page, and a record of every access fault inside it. A fault does not
-// end the test: the handler records the address, opens the page and lets the
-// instruction run again. Faults outside the arena crash as usual.
+// Test support for the kernel tests: pages whose access can be set page by
+// page, and a record of every access fault inside them. A fault does not end
+// the test: the handler records the address, opens the page and lets the
+// instruction run again. Faults elsewhere crash as usual.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,23 +9,12 @@
 
 namespace kerneltest {
 
-enum class Access { None, Read };
+constexpr size_t kPageSize = 4096;  // x86
+constexpr size_t kArenaPages = 16;
+enum class Access { None, Read, ReadWrite };
 
-class PageArena {  // one at a time
- public:
-  explicit PageArena(size_t pages);  // every page read/write at first
-  ~PageArena();
-  PageArena(const PageArena&) = delete;
-  PageArena& operator=(const PageArena&) = delete;
-
-  static size_t PageSize();
-  uint8_t* Page(size_t index) const { return base_ + index * PageSize(); }
-  void SetAccess(size_t firstPage, size_t count, Access access);
-  std::vector<uintptr_t> TakeFaults();  // the faulting addresses since the last call
-
- private:
-  uint8_t* base_;
-  size_t pages_;
-};
+uint8_t* ArenaPage(size_t index);  // the same pages on every call, read/write at first
+void SetAccess(size_t firstPage, size_t count, Access access);
+std::vector<uintptr_t> TakeFaults();  // the faulting addresses since the last call
 
 }  // namespace kerneltest

@@ -28,12 +28,9 @@ uint64_t RecordedXcr(uint32_t index) {
   return index == 0 ? current->xcr0 : 0;
 }
 
-std::string Flags(const IsaSupport& isa) {
-  std::string flags;
-  const bool set[] = {isa.mmx, isa.sse, isa.sse2, isa.avx, isa.avx2, isa.avx512f, isa.erms};
-  const char* names[] = {"mmx ", "sse ", "sse2 ", "avx ", "avx2 ", "avx512f ", "erms "};
-  for (int i = 0; i < 7; ++i) flags += set[i] ? names[i] : "";
-  return flags;
+std::string Flags(const IsaSupport& i) {
+  return std::string(i.mmx ? "mmx " : "") + (i.sse ? "sse " : "") + (i.sse2 ? "sse2 " : "") + (i.avx ? "avx " : "") +
+         (i.avx2 ? "avx2 " : "") + (i.avx512f ? "avx512f " : "") + (i.erms ? "erms " : "");
 }
 
 const CpuidAnswer kIntelLeaf0{0x16, 0x756e6547, 0x6c65746e, 0x49656e69};
