@@ -1,7 +1,6 @@
 #include "tests/measure/kernels_page_arena.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -9,144 +8,82 @@
 #else
 #include <signal.h>
 #include <sys/mman.h>
-#include <ucontext.h>
-#include <unistd.h>
 #endif
 
 namespace kerneltest {
 namespace {
 
-// State shared with the fault handler; only one arena exists at a time.
 constexpr int kMaxFaults = 64;
-std::atomic<uintptr_t> arenaLow{0};
-std::atomic<uintptr_t> arenaHigh{0};
-Fault faults[kMaxFaults];
+uintptr_t faults[kMaxFaults];
 std::atomic<int> faultCount{0};
 
-bool InArena(uintptr_t address) {
-  return address >= arenaLow.load() && address < arenaHigh.load();
+// The page protection of an Access.
+#ifdef _WIN32
+const DWORD kProtection[] = {PAGE_NOACCESS, PAGE_READONLY, PAGE_READWRITE};
+bool Protect(void* start, size_t bytes, Access access) {
+  DWORD old;
+  return VirtualProtect(start, bytes, kProtection[static_cast<int>(access)], &old);
 }
-
-void Record(uintptr_t address, bool write) {
-  int slot = faultCount.fetch_add(1);
-  if (slot < kMaxFaults) faults[slot] = Fault{address, write};
+#else
+const int kProtection[] = {PROT_NONE, PROT_READ, PROT_READ | PROT_WRITE};
+bool Protect(void* start, size_t bytes, Access access) {
+  return mprotect(start, bytes, kProtection[static_cast<int>(access)]) == 0;
 }
+#endif
 
-uintptr_t PageOf(uintptr_t address) { return address & ~(uintptr_t)(PageArena::PageSize() - 1); }
+// Records a fault inside the arena and opens its page; false for any other address.
+bool Record(uintptr_t address) {
+  const uintptr_t low = reinterpret_cast<uintptr_t>(ArenaPage(0));
+  if (address < low || address >= low + kArenaPages * kPageSize) return false;
+  const int slot = faultCount.fetch_add(1);
+  if (slot < kMaxFaults) faults[slot] = address;
+  return Protect(reinterpret_cast<void*>(address & ~(kPageSize - 1)), kPageSize, Access::ReadWrite);
+}
 
 #ifdef _WIN32
-
 LONG CALLBACK OnAccessViolation(EXCEPTION_POINTERS* info) {
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2)
-    return EXCEPTION_CONTINUE_SEARCH;
-  uintptr_t address = record->ExceptionInformation[1];
-  if (!InArena(address)) return EXCEPTION_CONTINUE_SEARCH;
-  Record(address, record->ExceptionInformation[0] == 1);
-  DWORD old;
-  VirtualProtect(reinterpret_cast<void*>(PageOf(address)), PageArena::PageSize(), PAGE_READWRITE, &old);
-  return EXCEPTION_CONTINUE_EXECUTION;
+  return record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2 &&
+                 Record(record->ExceptionInformation[1])
+             ? EXCEPTION_CONTINUE_EXECUTION
+             : EXCEPTION_CONTINUE_SEARCH;
 }
-
-void InstallHandler() {
-  static PVOID handler = AddVectoredExceptionHandler(1, OnAccessViolation);
-  if (!handler) throw std::runtime_error("AddVectoredExceptionHandler failed");
+uint8_t* Allocate() {
+  void* pages = VirtualAlloc(nullptr, kArenaPages * kPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (!pages || !AddVectoredExceptionHandler(1, OnAccessViolation)) throw std::runtime_error("arena set-up failed");
+  return static_cast<uint8_t*>(pages);
 }
-
 #else
-
-void OnSegv(int, siginfo_t* info, void* context) {
-  uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
-  if (!InArena(address)) {
-    // Not ours: fall back to the default action, so the access crashes again.
-    signal(SIGSEGV, SIG_DFL);
-    return;
-  }
-  bool write = false;
-#ifdef REG_ERR
-  // Bit 1 of the page-fault error code marks a write.
-  write = (static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_ERR] & 2) != 0;
-#else
-  (void)context;
-#endif
-  Record(address, write);
-  mprotect(reinterpret_cast<void*>(PageOf(address)), PageArena::PageSize(), PROT_READ | PROT_WRITE);
+void OnSegv(int, siginfo_t* info, void*) {
+  // Not ours: back to the default action, so the access crashes when it runs again.
+  if (!Record(reinterpret_cast<uintptr_t>(info->si_addr))) signal(SIGSEGV, SIG_DFL);
 }
-
-void InstallHandler() {
+uint8_t* Allocate() {
+  void* pages = mmap(nullptr, kArenaPages * kPageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   struct sigaction action = {};
   action.sa_sigaction = OnSegv;
   action.sa_flags = SA_SIGINFO | SA_NODEFER;
   sigemptyset(&action.sa_mask);
-  if (sigaction(SIGSEGV, &action, nullptr) != 0) throw std::runtime_error("sigaction failed");
+  if (pages == MAP_FAILED || sigaction(SIGSEGV, &action, nullptr) != 0) throw std::runtime_error("arena set-up failed");
+  return static_cast<uint8_t*>(pages);
 }
-
 #endif
 
 }  // namespace
 
-size_t PageArena::PageSize() {
-#ifdef _WIN32
-  static const size_t size = [] {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return static_cast<size_t>(info.dwPageSize);
-  }();
-#else
-  static const size_t size = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-#endif
-  return size;
+uint8_t* ArenaPage(size_t index) {
+  static uint8_t* const base = Allocate();
+  return base + index * kPageSize;
 }
 
-PageArena::PageArena(size_t pages) : pages_(pages) {
-  if (arenaHigh.load() != 0) throw std::logic_error("only one PageArena at a time");
-  size_t bytes = pages * PageSize();
-#ifdef _WIN32
-  base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-  if (!base_) throw std::runtime_error("VirtualAlloc failed");
-#else
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw std::runtime_error("mmap failed");
-  base_ = static_cast<uint8_t*>(p);
-#endif
-  InstallHandler();
-  faultCount = 0;
-  arenaLow = reinterpret_cast<uintptr_t>(base_);
-  arenaHigh = reinterpret_cast<uintptr_t>(base_) + bytes;
+void SetAccess(size_t firstPage, size_t count, Access access) {
+  if (firstPage + count > kArenaPages || !Protect(ArenaPage(firstPage), count * kPageSize, access))
+    throw std::runtime_error("cannot set the access of arena pages");
 }
 
-PageArena::~PageArena() {
-  arenaHigh = 0;
-  arenaLow = 0;
-#ifdef _WIN32
-  VirtualFree(base_, 0, MEM_RELEASE);
-#else
-  munmap(base_, pages_ * PageSize());
-#endif
-}
-
-void PageArena::SetAccess(size_t firstPage, size_t count, Access access) {
-  if (firstPage + count > pages_) throw std::out_of_range("page beyond the arena");
-  void* start = Page(firstPage);
-  size_t bytes = count * PageSize();
-#ifdef _WIN32
-  DWORD protection = access == Access::None ? PAGE_NOACCESS
-                     : access == Access::Read ? PAGE_READONLY
-                                              : PAGE_READWRITE;
-  DWORD old;
-  if (!VirtualProtect(start, bytes, protection, &old)) throw std::runtime_error("VirtualProtect failed");
-#else
-  int protection = access == Access::None ? PROT_NONE
-                   : access == Access::Read ? PROT_READ
-                                            : PROT_READ | PROT_WRITE;
-  if (mprotect(start, bytes, protection) != 0) throw std::runtime_error("mprotect failed");
-#endif
-}
-
-std::vector<Fault> PageArena::TakeFaults() {
-  int count = faultCount.exchange(0);
-  if (count > kMaxFaults) count = kMaxFaults;
-  return std::vector<Fault>(faults, faults + count);
+std::vector<uintptr_t> TakeFaults() {
+  const int count = faultCount.exchange(0);
+  return std::vector<uintptr_t>(faults, faults + (count < kMaxFaults ? count : kMaxFaults));
 }
 
 }  // namespace kerneltest

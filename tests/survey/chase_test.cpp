@@ -9,7 +9,6 @@
 namespace {
 
 const unsigned char fill = 0xA5;
-const size_t guard = 64;  // bytes after the lines that must stay untouched
 
 const void* NextLine(const void* line) {
   const void* next;
@@ -17,34 +16,34 @@ const void* NextLine(const void* line) {
   return next;
 }
 
-// A buffer of lineCount lines plus the guard, all set to the fill byte.
+// lineCount lines and 64 bytes after them, all set to the fill byte.
 std::vector<unsigned char> Lines(uint64_t lineCount, uint32_t lineSize) {
-  return std::vector<unsigned char>(lineCount * lineSize + guard, fill);
+  return std::vector<unsigned char>(lineCount * lineSize + 64, fill);
 }
 
-// Walks lineCount links from the first line: each must lead to the start of a
-// line not yet seen, and the last back to the first. Nothing but the link
-// slots may have changed.
+// lineCount links from the first line each lead to the start of a line not yet
+// seen, the last back to the first, few of them to a neighbouring line in address
+// order; nothing but the link slots has changed.
 void ExpectOneCycle(const std::vector<unsigned char>& buffer, uint64_t lineCount, uint32_t lineSize) {
-  const unsigned char* base = buffer.data();
   std::vector<bool> seen(lineCount, false);
-  const void* at = base;
+  const void* at = buffer.data();
+  uint64_t toNeighbour = 0;
   for (uint64_t step = 0; step < lineCount; ++step) {
+    const uintptr_t from = reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(buffer.data());
     at = NextLine(at);
-    const uintptr_t offset = reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(base);
-    ASSERT_LT(offset, lineCount * lineSize) << "step " << step << " leaves the lines";
-    ASSERT_EQ(offset % lineSize, 0u) << "step " << step << " lands inside a line";
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(buffer.data());
+    ASSERT_TRUE(offset < lineCount * lineSize && offset % lineSize == 0) << "step " << step << " to " << offset;
     ASSERT_FALSE(seen[offset / lineSize]) << "line " << offset / lineSize << " visited twice";
     seen[offset / lineSize] = true;
+    toNeighbour += offset == from + lineSize || offset + lineSize == from;
   }
-  EXPECT_EQ(at, base) << "the walk does not close after one turn";
-  for (size_t i = 0; i < buffer.size(); ++i) {
-    const bool slot = i < lineCount * lineSize && i % lineSize < sizeof(void*);
-    ASSERT_TRUE(slot || buffer[i] == fill) << "byte " << i << " changed";
-  }
+  EXPECT_EQ(at, buffer.data()) << "the walk does not close after one turn";
+  EXPECT_LE(toNeighbour, lineCount / 100 + 2) << "links to a neighbouring line";
+  for (size_t i = 0; i < buffer.size(); ++i)
+    ASSERT_TRUE((i < lineCount * lineSize && i % lineSize < sizeof(void*)) || buffer[i] == fill) << "byte " << i;
 }
 
-TEST(ChaseCycle, EveryLineOncePerTurn) {
+TEST(ChaseCycle, EveryLineOncePerTurnNotInAddressOrder) {
   struct Case { uint64_t lines; uint32_t lineSize; };
   for (Case c : {Case{1, 64}, Case{2, 64}, Case{3, sizeof(void*)}, Case{1000, 64}, Case{4099, 12 + sizeof(void*)}}) {
     SCOPED_TRACE(testing::Message() << c.lines << " lines of " << c.lineSize);
@@ -52,18 +51,6 @@ TEST(ChaseCycle, EveryLineOncePerTurn) {
     BuildChaseCycle(buffer.data(), c.lines, c.lineSize, 42);
     ExpectOneCycle(buffer, c.lines, c.lineSize);
   }
-}
-
-TEST(ChaseCycle, IsNotTheAddressOrder) {
-  const uint64_t lines = 1000;
-  std::vector<unsigned char> buffer = Lines(lines, 64);
-  BuildChaseCycle(buffer.data(), lines, 64, 7);
-  int toNeighbour = 0;
-  for (uint64_t k = 0; k < lines; ++k) {
-    const void* next = NextLine(&buffer[k * 64]);
-    if (next == &buffer[(k + 1) % lines * 64]) ++toNeighbour;
-  }
-  EXPECT_LT(toNeighbour, 10);
 }
 
 TEST(ChaseLoads, EndsWhereTheWalkInCxxEnds) {
@@ -80,10 +67,10 @@ TEST(ChaseLoads, EndsWhereTheWalkInCxxEnds) {
 TEST(ChaseArithmetic, WorkedNumbers) {
   struct Row { uint64_t ticks, loads, hz, picoseconds; };
   for (Row r : {
-           Row{2450, 1000, 2450000000u, 1000},                 // 1 µs over 1000 loads
-           Row{10000000000u, 1000000000u, 2450000000u, 4081},  // ticks · 10^12 is past 2^64
-           Row{36750000000u, 10000000000u, 2450000000u, 1500},    // so is hz · loads
-           Row{2449, 1000, 2450000000u, 999},                  // rounded down
+           Row{2450, 1000, 2450000000u, 1000},                   // 1 µs over 1000 loads
+           Row{10000000000u, 1000000000u, 2450000000u, 4081},    // ticks · 10^12 is past 2^64
+           Row{36750000000u, 10000000000u, 2450000000u, 1500},   // so is hz · loads
+           Row{2449, 1000, 2450000000u, 999},                    // rounded down
            Row{2450, 0, 2450000000u, 0},
            Row{2450, 1000, 0, 0},
        }) {
