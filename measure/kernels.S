@@ -61,20 +61,7 @@
 #  define RESTORE_XMM67
 #endif
 
-// C symbols carry a leading underscore on 32-bit Windows.
-#if defined(_WIN32) && defined(__i386__)
-#  define SYMBOL(name) _##name
-#else
-#  define SYMBOL(name) name
-#endif
-#if defined(_WIN32)
-#  define BEGIN(name) .p2align 4; .globl SYMBOL(name); \
-     .def SYMBOL(name); .scl 2; .type 32; .endef; SYMBOL(name):
-#  define END(name)
-#else
-#  define BEGIN(name) .p2align 4; .globl name; .type name, @function; name:
-#  define END(name) .size name, . - name
-#endif
+#include "platform/asm_routine.h"
 
 // Eight accesses with registers 0..7 in order at base+first, base+first+stride, ...
 #define LOAD8(op, base, first, stride, r) \

@@ -29,16 +29,13 @@
 #  define Q  %rdx
 #  define N1 %edx
 #  define N2 %r8d
-#  define BEGIN(name) .p2align 4; .globl name; .def name; .scl 2; .type 32; .endef; name:
-#  define END(name)
 #else
 #  define P  %rdi
 #  define Q  %rsi
 #  define N1 %esi
 #  define N2 %edx
-#  define BEGIN(name) .p2align 4; .globl name; .type name, @function; name:
-#  define END(name) .size name, . - name
 #endif
+#include "platform/asm_routine.h"
 
 // Four accesses, registers 0..3 in order, at base+0, +w, +2w, +3w.
 #define LOAD4(op, base, w, r) \

@@ -25,19 +25,7 @@
 #  error "x86 only"
 #endif
 
-#if defined(_WIN32) && defined(__i386__)
-#  define SYMBOL(name) _##name
-#else
-#  define SYMBOL(name) name
-#endif
-#if defined(_WIN32)
-#  define BEGIN(name) .p2align 4; .globl SYMBOL(name); \
-     .def SYMBOL(name); .scl 2; .type 32; .endef; SYMBOL(name):
-#  define END(name)
-#else
-#  define BEGIN(name) .p2align 4; .globl name; .type name, @function; name:
-#  define END(name) .size name, . - name
-#endif
+#include "platform/asm_routine.h"
 
 #define ADD8 addl %edx, %eax; addl %edx, %eax; addl %edx, %eax; addl %edx, %eax; \
              addl %edx, %eax; addl %edx, %eax; addl %edx, %eax; addl %edx, %eax
