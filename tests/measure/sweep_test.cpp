@@ -55,17 +55,14 @@ struct RecordingKernels {
 
 bool IsWarmUp(const std::string& kernel) { return kernel == "WarmCache" || kernel == "TouchBuffer"; }
 
-// Kernel names of one block's calls (a warm-up belongs to the block of the call
-// after it; WarmCache shown as W, TouchBuffer as T), repeated passes as "name*count".
-std::string Block(uint32_t length) {
+// The kernels called, WarmCache as W and TouchBuffer as T, repeated passes as "name*count".
+std::string Trace() {
   std::string out;
-  for (size_t i = 0, next = 0, count = 1; i < calls.size(); ++i) {
-    for (next = i; next < calls.size() && IsWarmUp(calls[next].kernel);) ++next;
-    if (next == calls.size() || calls[next].length != length) continue;
+  for (size_t i = 0, count = 1; i < calls.size(); ++i, ++count) {
     const std::string& kernel = calls[i].kernel;
-    count = i > 0 && calls[i - 1].kernel == kernel && !IsWarmUp(kernel) ? count + 1 : 1;
-    if (i + 1 < calls.size() && calls[i + 1].kernel == kernel && !IsWarmUp(kernel)) continue;
-    out += (out.empty() ? "" : " ") + (IsWarmUp(kernel) ? kernel.substr(0, 1) : kernel) + (count > 1 ? "*" + std::to_string(count) : "");
+    if (i + 1 < calls.size() && calls[i + 1].kernel == kernel) continue;
+    out += (IsWarmUp(kernel) ? kernel.substr(0, 1) : kernel) + (count > 1 ? "*" + std::to_string(count) : "") + " ";
+    count = 0;
   }
   return out;
 }
@@ -85,27 +82,27 @@ class Sweep : public ::testing::Test {
 
 TEST_F(Sweep, EveryBlockRunsItsTestsInOrderWithTheirWarmUpsAndArguments) {
   const struct { bool sse; const char* block; } rows[] = {
-      {false, "W ReadMmx*2 W ReadMmxPrefetch*2 T WriteMmx*2 WriteMmxNonTemporal*2 W CopyMmxNonTemporal*2 W CopyMmx*2"},
+      {false, "W ReadMmx*2 W ReadMmxPrefetch*2 T WriteMmx*2 WriteMmxNonTemporal*2 W CopyMmxNonTemporal*2 W CopyMmx*2 "},
       // Fast mode (2 passes): WriteSse2 still runs 10.
       {true, "W ReadMmx*2 W ReadMmxPrefetch*2 W ReadSse2Prefetch*2 W ReadSse2*2 W ReadSse*2 W ReadSsePrefetch*2 "
              "T WriteMmx*2 WriteMmxNonTemporal*2 WriteSse2NonTemporal*2 WriteSse2*10 WriteSseNonTemporal*2 WriteSse*2 "
-             "W CopyMmxNonTemporal*2 W CopyMmx*2 W CopySse2*2 W CopySse2*2 W CopySseNonTemporal*2"}};
+             "W CopyMmxNonTemporal*2 W CopyMmx*2 W CopySse2*2 W CopySse2*2 W CopySseNonTemporal*2 "}};
   for (const auto& row : rows) {
     SetUp();
     measurementState.hasSse = measurementState.hasSse2 = row.sse, measurementState.repeatCount = 2;
     EXPECT_EQ(RunSweep<RecordingKernels>(), SweepCompleted);
-    for (uint32_t i = 0; i < BlockCount(); ++i) ASSERT_EQ(Block(BlockLength(i)), row.block) << i;
+    std::string expected;
+    for (uint32_t i = 0; i < BlockCount(); ++i) expected += row.block;
+    EXPECT_EQ(Trace(), expected);
     const void *source = measurementState.sourceBuffer, *destination = measurementState.destinationBuffer;
-    uint32_t reads = 0;
-    for (const Call& c : calls) {
+    uint32_t reads = 0, length = 0;
+    for (const Call& c : calls) {  // warm-ups span the L2; the blocks come in order
       const bool writes = c.kernel == "TouchBuffer" || c.kernel.compare(0, 5, "Write") == 0;
       EXPECT_EQ(c.first, writes ? destination : source) << c.kernel;
       EXPECT_EQ(c.second, c.kernel.compare(0, 4, "Copy") == 0 ? destination : nullptr) << c.kernel;
-      // Warm-ups span the L2; the blocks come in order, once each.
-      const uint32_t length = c.kernel == "ReadMmx" ? BlockLength(reads++ / 2) : c.length;
+      if (c.kernel == "ReadMmx") length = BlockLength(reads++ / 2);
       EXPECT_EQ(c.length, IsWarmUp(c.kernel) ? measurementState.l2CacheSize : length) << c.kernel;
     }
-    EXPECT_EQ(reads, 2 * BlockCount());
   }
 }
 
@@ -117,10 +114,10 @@ TEST_F(Sweep, EachGroupKeepsItsFastestPassLessTheMeanOverheadOfFiftyEmptyCalls) 
                {"WriteMmx", {1050, 650, 1250}},      {"WriteMmxNonTemporal", {850, 1450, 1050}},
                {"CopyMmxNonTemporal", {1250, 850, 1650}}, {"CopyMmx", {2050, 1050, 1850}}};
   EXPECT_EQ(RunSweep<RecordingKernels>(), SweepCompleted);
-  EXPECT_EQ(measurementState.clockHz, 2000000000u);
-  EXPECT_EQ(measurementState.readRates[0], 20480000000u);  // 200 ticks, 100 ns
-  EXPECT_EQ(measurementState.writeRates[0], 6826666666u);  // 600 ticks, 300 ns
-  EXPECT_EQ(measurementState.copyRates[0], 5120000000u);   // 800 ticks, 400 ns
+  // Best passes of 200, 600 and 800 ticks: 100, 300 and 400 ns.
+  EXPECT_EQ((std::vector<uint64_t>{measurementState.clockHz, measurementState.readRates[0], measurementState.writeRates[0],
+                                   measurementState.copyRates[0]}),
+            (std::vector<uint64_t>{2000000000u, 20480000000u, 6826666666u, 5120000000u}));
 }
 
 TEST_F(Sweep, RepeatCountIsReadBeforeEveryPassAndBlockCountBeforeEveryBlock) {
@@ -131,8 +128,9 @@ TEST_F(Sweep, RepeatCountIsReadBeforeEveryPassAndBlockCountBeforeEveryBlock) {
     if (kernel == "CopyMmx" && length == 2048 + 2 * 16384) measurementState.testAreaSize = 2048 + 3 * 16384;
   };
   RunSweep<RecordingKernels>();
-  EXPECT_EQ(Block(2048), "W ReadMmx*3 W ReadMmxPrefetch*2 T WriteMmx*2 WriteMmxNonTemporal*2 W CopyMmxNonTemporal*2 W CopyMmx*4");
-  EXPECT_EQ(calls.back().length, 2048u + 2 * 16384);  // block 3 is no longer below the count
+  const std::string later = "W ReadMmx*4 W ReadMmxPrefetch*4 T WriteMmx*4 WriteMmxNonTemporal*4 W CopyMmxNonTemporal*4 W CopyMmx*4 ";
+  // Block 3 is no longer below the count.
+  EXPECT_EQ(Trace(), "W ReadMmx*3 W ReadMmxPrefetch*2 T WriteMmx*2 WriteMmxNonTemporal*2 W CopyMmxNonTemporal*2 W CopyMmx*4 " + later + later);
 }
 
 TEST_F(Sweep, ReadBestStandsInAllThreeArraysUntilItsGroupReplacesIt) {
@@ -142,12 +140,10 @@ TEST_F(Sweep, ReadBestStandsInAllThreeArraysUntilItsGroupReplacesIt) {
   duringCall = [&](const std::string& kernel, uint32_t length) {
     const uint32_t i = (length - 2048) / measurementState.blockStep;
     if (length < 2048 || i >= BlockCount()) return;  // a warm-up
-    const uint64_t* rates[] = {measurementState.readRates, measurementState.writeRates, measurementState.copyRates};
-    const uint64_t read = rates[0][i], write = rates[1][i], copy = rates[2][i];
-    const bool bad = (kernel == "WriteMmx" && !(read != 7 && write == read && copy == read)) ||
-                     (kernel == "CopyMmx" && !(copy == read && write != 0)) ||
-                     (kernel == "ReadMmx" && i + 1 < BlockCount() && rates[0][i + 1] != 7);
-    if (bad) failures.push_back(kernel + " " + std::to_string(i));
+    const uint64_t *reads = measurementState.readRates, write = measurementState.writeRates[i], copy = measurementState.copyRates[i];
+    if ((kernel == "WriteMmx" && !(reads[i] != 7 && write == reads[i] && copy == reads[i])) ||
+        (kernel == "CopyMmx" && !(copy == reads[i] && write != 0)) || (kernel == "ReadMmx" && i + 1 < BlockCount() && reads[i + 1] != 7))
+      failures.push_back(kernel + " " + std::to_string(i));
   };
   EXPECT_EQ(RunSweep<RecordingKernels>(), SweepCompleted);
   EXPECT_EQ(failures, std::vector<std::string>{});
@@ -161,10 +157,8 @@ TEST_F(Sweep, RefusesWithoutClockBuffersOrArraysAndBeforeDividingByAZeroStep) {
       [] { measurementState.l2CacheSize = measurementState.testBufferSize + 64; },  // warm-ups beyond the buffers
       [] { measurementState.blockStep = 0; }};
   for (const auto& fault : faults) {
-    SetUp();
-    fault();
-    EXPECT_EQ(RunSweep<RecordingKernels>(), SweepRefused);
-    EXPECT_TRUE(calls.empty());
+    SetUp(), fault();
+    EXPECT_TRUE(RunSweep<RecordingKernels>() == SweepRefused && calls.empty());
   }
 }
 
@@ -185,13 +179,10 @@ TEST_F(Sweep, RealSweepFillsEveryEntryAndNotifiesItsWindowOnceAndARefusedOneStil
   ThreadHandle thread = StartThread(MeasurementThread, &window);
   ASSERT_TRUE(thread != 0 && WaitEvent(NotifyEvent(), 120000));
   CloseThread(thread);
-  EXPECT_EQ(notifyCount.load(), 1);
-  EXPECT_EQ(lastNotifiedWindow.load(), &window);
+  EXPECT_TRUE(notifyCount == 1 && lastNotifiedWindow == &window);
   for (uint32_t i = 0; i < BlockCount(); ++i)
-    for (const uint64_t* rates : {measurementState.readRates, measurementState.writeRates, measurementState.copyRates}) {
-      EXPECT_GT(rates[i], 10000000u) << i;  // plausible: above 10 MB/s, below 10 TB/s
-      EXPECT_LT(rates[i], 10000000000000u) << i;
-    }
+    for (const uint64_t* rates : {measurementState.readRates, measurementState.writeRates, measurementState.copyRates})
+      EXPECT_TRUE(rates[i] > 10000000u && rates[i] < 10000000000000u) << i << ": " << rates[i];  // 10 MB/s .. 10 TB/s
   ReleaseTestBuffers();
   thread = StartThread(MeasurementThread, nullptr);
   ASSERT_TRUE(WaitEvent(NotifyEvent(), 60000));
@@ -208,11 +199,8 @@ TEST_F(Sweep, RealSweepsStoppedAtRandomMomentsThenResetAtOnce) {
     measurementState.blockStep = (round % 2) ? 1024 : 2048;
     ResetResultArrays();
     ThreadHandle thread = StartThread(MeasurementThread, nullptr);
-    ASSERT_NE(thread, 0u);
     SleepMilliseconds(100 + random() % 200);
-    StopThread(thread);
-    CloseThread(thread);
-    AllocateTestBuffers();
+    StopThread(thread), CloseThread(thread), AllocateTestBuffers();
   }
   EXPECT_EQ(notifyCount.load(), 0);
 }

@@ -30,7 +30,8 @@ CacheTopology TopologyOf(const std::vector<Answer>& answers) {
   return topology;
 }
 
-const uint64_t KiB = 1024, MiB = 1024 * 1024;
+const uint64_t KiB = 1024;
+const CpuidAnswer intel{0xb, 0x756e6547, 0x6c65746e, 0x49656e69};
 
 // This machine: AMD EPYC (family 0x19 model 1, Zen 3) under KVM, with topology
 // extensions (0x80000001 ECX bit 22).
@@ -63,8 +64,7 @@ const Row rows[] = {
       "L3 256 MiB, 64 B lines"}},
     // AMD Phenom II X6 1100T (family 0x10, Thuban): no topology extensions.
     {"AMD Phenom II X6 1100T",
-     {{0, 0, {0x6, 0x68747541, 0x444d4163, 0x69746e65}},
-      {0x80000000, 0, {0x8000001b, 0x68747541, 0x444d4163, 0x69746e65}},
+     {{0, 0, {0x6, 0x68747541, 0x444d4163, 0x69746e65}}, {0x80000000, 0, {0x8000001b, 0x68747541, 0x444d4163, 0x69746e65}},
       {0x80000001, 0, {0x100fa0, 0x10000050, 0x37ff, 0xefd3fbff}},
       {0x80000005, 0, {0xff30ff10, 0xff30ff20, 0x40020140, 0x40020140}},
       {0x80000006, 0, {0x20800000, 0x42004200, 0x2008140, 0x30b140}}},
@@ -74,8 +74,8 @@ const Row rows[] = {
     // Intel Core, Kaby Lake R (family 6 model 0x8E stepping 10); its leaf 2
     // holds the 0xFF descriptor, "see leaf 4".
     {"Intel Kaby Lake R",
-     {{0, 0, {0x16, 0x756e6547, 0x6c65746e, 0x49656e69}},
-      {0x1, 0, {0x806ea, 0x100800, 0x7ffafbff, 0xbfebfbff}}, {0x2, 0, {0x76036301, 0xf0b5ff, 0, 0xc30000}},
+     {{0, 0, {0x16, 0x756e6547, 0x6c65746e, 0x49656e69}}, {0x1, 0, {0x806ea, 0x100800, 0x7ffafbff, 0xbfebfbff}},
+      {0x2, 0, {0x76036301, 0xf0b5ff, 0, 0xc30000}},
       {0x4, 0, {0x1c004121, 0x1c0003f, 0x3f, 0}}, {0x4, 1, {0x1c004122, 0x1c0003f, 0x3f, 0}},
       {0x4, 2, {0x1c004143, 0xc0003f, 0x3ff, 0}}, {0x4, 3, {0x1c03c163, 0x2c0003f, 0x1fff, 0x6}}},
      "CPUID leaf 4",
@@ -85,10 +85,11 @@ const Row rows[] = {
     // Intel Pentium M (Dothan): highest leaf 2; its descriptors name L2, L1i
     // and L1d in that order among TLB and prefetch bytes.
     {"Intel Pentium M (Dothan)",
-     {{0, 0, {0x2, 0x756e6547, 0x6c65746e, 0x49656e69}},
-      {0x2, 0, {0x2b3b001, 0xf0, 0, 0x2c04307d}}},
-     "CPUID leaf 2",
+     {{0, 0, {0x2, 0x756e6547, 0x6c65746e, 0x49656e69}}, {0x2, 0, {0x2b3b001, 0xf0, 0, 0x2c04307d}}}, "CPUID leaf 2",
      {"L1d 32 KiB, 8-way, 64 B lines", "L1i 32 KiB, 8-way, 64 B lines", "L2 2 MiB, 8-way, 64 B lines"}},
+    // Leaf 4 lists nothing and leaf 2 only says "see leaf 4": no cache at all.
+    {"Intel, no cache listed", {{0, 0, intel}, {2, 0, {0xfeff01, 0xf0, 0, 0}}}, "none", {}},
+    {"Intel, two L2 descriptors", {{0, 0, intel}, {2, 0, {1, 0x43, 0, 0x45}}}, "CPUID leaf 2", {"L2 2 MiB, 4-way, 32 B lines"}},
 };
 }  // namespace
 
@@ -100,13 +101,6 @@ TEST(CacheTopology, RecordedProcessors) {
     for (uint32_t i = 0; i < topology.count; ++i) caches.push_back(DescribeCache(topology.caches[i]));
     EXPECT_EQ(caches, row.caches) << row.processor;
   }
-  const CpuidAnswer intel{0x0000000b, 0x756e6547, 0x6c65746e, 0x49656e69};
-  // Leaf 4 lists nothing and leaf 2 only says "see leaf 4": no cache at all.
-  CacheTopology topology = TopologyOf({{0, 0, intel}, {2, 0, {0x00feff01, 0x000000f0, 0, 0}}});
-  EXPECT_TRUE(topology.count == 0 && std::string(topology.source) == "none");
-  // Two bytes name an L2: the later one stands, once.
-  topology = TopologyOf({{0, 0, intel}, {2, 0, {0x00000001, 0x00000043, 0, 0x00000045}}});
-  EXPECT_TRUE(topology.count == 1 && topology.caches[0].sizeBytes == 2 * MiB);
 }
 
 TEST(CacheTopology, DataLevelsDescriptionsAndComparisons) {
@@ -120,17 +114,16 @@ TEST(CacheTopology, DataLevelsDescriptionsAndComparisons) {
   CacheTopology os = processor;
   os.caches[1].sizeBytes = 64 * KiB;  // the instruction cache does not count
   EXPECT_EQ(CompareCacheTopologies(processor, os), "");
-  const std::string warning = "warning: the processor (CPUID leaf 0x8000001D) and the operating system report "
-                              "different caches: ";
+  const std::string warning = " and the operating system report different caches: ";
   EXPECT_EQ(CompareCacheTopologies(TopologyOf(WithoutTopologyExtensions(epycZen3)), processor),
-            "warning: the processor (CPUID 0x80000005/6) and the operating system report different caches: "
-            "L3 256 MiB vs 32 MiB; using the processor's");
+            "warning: the processor (CPUID 0x80000005/6)" + warning + "L3 256 MiB vs 32 MiB; using the processor's");
   os = processor;
-  os.caches[2] = os.caches[3];  // no L2
-  os.count = 3;
-  EXPECT_EQ(CompareCacheTopologies(processor, os), warning + "L2 512 KiB vs none; using the processor's");
+  os.caches[2] = os.caches[3], os.count = 3;  // no L2
+  EXPECT_EQ(CompareCacheTopologies(processor, os),
+            "warning: the processor (CPUID leaf 0x8000001D)" + warning + "L2 512 KiB vs none; using the processor's");
   os.count = 2;  // no L2 and no L3
-  EXPECT_EQ(CompareCacheTopologies(os, processor), warning + "L2 none vs 512 KiB, L3 none vs 32 MiB; using the processor's");
+  EXPECT_EQ(CompareCacheTopologies(os, processor), "warning: the processor (CPUID leaf 0x8000001D)" + warning +
+                                                       "L2 none vs 512 KiB, L3 none vs 32 MiB; using the processor's");
 }
 
 TEST(CacheTopologyOnThisMachine, ProcessorAndOperatingSystem) {
