@@ -7,46 +7,36 @@
 #include "survey/timing.h"
 
 TEST(SurveyArithmetic, MulDivWideIsExactBeyond64Bits) {
-  const struct { uint64_t a, b, divisor, expected; } rows[] = {
-      {7, 3, 2, 10},
-      {uint64_t{1} << 40, uint64_t{1} << 40, uint64_t{1} << 30, uint64_t{1} << 50},
-      {UINT64_MAX, UINT64_MAX, UINT64_MAX, UINT64_MAX},
-      {268435456ull * 1000, 2445000000ull, 13000000ull, 50486514609230ull},  // 256 MiB x 1000 calls over 13 ms
-      {5, 5, 0, UINT64_MAX},
-      {UINT64_MAX, 3, 6, UINT64_MAX / 2},
-      {UINT64_MAX, (uint64_t{1} << 63) + 1, UINT64_MAX, (uint64_t{1} << 63) + 1},
-      {uint64_t{1} << 63, 4, 2, UINT64_MAX},  // quotient beyond 64 bits
-  };
-  for (const auto& row : rows) EXPECT_EQ(MulDivWide(row.a, row.b, row.divisor), row.expected) << row.a << " " << row.b;
+  // a, b, divisor, a * b / divisor; the fourth row is 256 MiB x 1000 calls over 13 ms, the last a quotient
+  // beyond 64 bits.
+  const uint64_t rows[][4] = {
+      {7, 3, 2, 10}, {uint64_t{1} << 40, uint64_t{1} << 40, uint64_t{1} << 30, uint64_t{1} << 50},
+      {UINT64_MAX, UINT64_MAX, UINT64_MAX, UINT64_MAX}, {268435456ull * 1000, 2445000000ull, 13000000ull, 50486514609230ull},
+      {5, 5, 0, UINT64_MAX}, {UINT64_MAX, 3, 6, UINT64_MAX / 2},
+      {UINT64_MAX, (uint64_t{1} << 63) + 1, UINT64_MAX, (uint64_t{1} << 63) + 1}, {uint64_t{1} << 63, 4, 2, UINT64_MAX}};
+  for (const auto& row : rows) EXPECT_EQ(MulDivWide(row[0], row[1], row[2]), row[3]) << row[0] << " " << row[1];
   EXPECT_TRUE(RunRate(TimedRun{1000, 0}, 2000000000u) == 0 && RunRate(TimedRun{4096, 100}, 2000000000u) == 81920000000u);
 }
 
 TEST(SurveyArithmetic, CallsGrowUntilAMeasurementLastsTheMinimum) {
-  const struct { uint64_t calls, ticks, minTicks, expected; } rows[] = {
-      {1, 100, 100000, 1125},  // with an eighth to spare
-      {1000, 200000, 100000, 1000},
-      {10, 0, 100, 20},
-      {3, 99, 100, 4},  // never stuck on the same count while short
-      {0, 500, 100, 1},
-  };
-  for (const auto& row : rows) EXPECT_EQ(CallsForMinimum(row.calls, row.ticks, row.minTicks), row.expected);
+  // calls, ticks, minimum, next calls: with an eighth to spare, never stuck on the same count while short.
+  const uint64_t rows[][4] = {{1, 100, 100000, 1125}, {1000, 200000, 100000, 1000}, {10, 0, 100, 20}, {3, 99, 100, 4}, {0, 500, 100, 1}};
+  for (const auto& row : rows) EXPECT_EQ(CallsForMinimum(row[0], row[1], row[2]), row[3]) << row[0] << " " << row[1];
 }
 
 TEST(SurveyLengths, GeometricRoundedAndEndingAtTheLargest) {
   const std::vector<uint64_t> lengths = SurveyLengths(uint64_t{64} << 20, 8);
-  ASSERT_EQ(lengths.front(), 2048u);
-  EXPECT_EQ(lengths.back(), uint64_t{64} << 20);
-  EXPECT_EQ(lengths.size(), 15u * 8 + 1);
+  ASSERT_EQ(lengths.size(), 15u * 8 + 1);
+  EXPECT_TRUE(lengths.front() == 2048 && lengths.back() == uint64_t{64} << 20);
   for (size_t i = 1; i < lengths.size(); ++i)  // multiples of 128, rising by at most 2^(1/8) = 1.0905
     EXPECT_TRUE(lengths[i] % 128 == 0 && lengths[i] > lengths[i - 1] && lengths[i] * 1000 <= lengths[i - 1] * 1091 + 128000) << i;
   EXPECT_TRUE(lengths[8] == 4096 && lengths[4] == 2944);  // 2048 * 2^(1/2) = 2896.3, to the nearest 128
   // Dense points near 2 KiB round onto the same multiple: no duplicates.
   const std::vector<uint64_t> dense = SurveyLengths(8192, 64);
-  for (size_t i = 1; i < dense.size(); ++i) EXPECT_GT(dense[i], dense[i - 1]);
   EXPECT_EQ(dense.size(), 49u);  // 2 KiB .. 8 KiB in steps of 128
+  for (size_t i = 1; i < dense.size(); ++i) EXPECT_GT(dense[i], dense[i - 1]);
   EXPECT_EQ(SurveyLengths(3000, 1), (std::vector<uint64_t>{2048, 2944}));
-  EXPECT_TRUE(SurveyLengths(2047, 8).empty());
-  EXPECT_TRUE(SurveyLengths(1 << 20, 0).empty());
+  EXPECT_TRUE(SurveyLengths(2047, 8).empty() && SurveyLengths(1 << 20, 0).empty());
 }
 
 TEST(SurveyLengths, SizesWithUnits) {
@@ -60,12 +50,9 @@ TEST(SurveyLengths, SizesWithUnits) {
     uint64_t bytes = 0;
     std::string error;
     EXPECT_EQ(ParseByteSize(row.text, &bytes, &error), row.ok) << row.text;
-    if (row.ok) EXPECT_EQ(bytes, row.bytes) << row.text;
-    else EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(row.ok ? bytes == row.bytes : !error.empty()) << row.text;  // a refusal says why
   }
-  EXPECT_EQ(FormatByteSize(1536), "1.5 KiB");
-  EXPECT_EQ(FormatByteSize(uint64_t{256} << 20), "256 MiB");
-  EXPECT_EQ(FormatByteSize(100), "100 B");
+  EXPECT_EQ(FormatByteSize(1536) + ", " + FormatByteSize(uint64_t{256} << 20) + ", " + FormatByteSize(100), "1.5 KiB, 256 MiB, 100 B");
 }
 
 TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
