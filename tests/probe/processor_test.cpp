@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,233 +11,121 @@
 #include "tests/support/state_reset.h"
 
 namespace {
-// Answers by leaf; leaf 2 may give a different answer at each execution.
+// Answers by leaf; leaf 2 gives the next of its answers at each execution.
 std::map<uint32_t, CpuidAnswer> recorded;
 std::vector<CpuidAnswer> leaf2Answers;
 size_t leaf2Executions = 0;
 
 CpuidAnswer Recorded(uint32_t leaf) {
-  if (leaf == 2) {
-    const CpuidAnswer answer = leaf2Answers.at(leaf2Executions < leaf2Answers.size() ? leaf2Executions : leaf2Answers.size() - 1);
-    ++leaf2Executions;
-    return answer;
-  }
+  if (leaf == 2) return leaf2Answers.at(std::min(leaf2Executions++, leaf2Answers.size() - 1));
   auto found = recorded.find(leaf);
   return found == recorded.end() ? CpuidAnswer{0, 0, 0, 0} : found->second;
 }
 
-const CpuidAnswer intelVendor{0x16, 0x756E6547, 0x6C65746E, 0x49656E69};  // GenuineIntel
-const CpuidAnswer amdVendor{0x10, 0x68747541, 0x444D4163, 0x69746E65};    // AuthenticAMD
+std::string commits;  // "S" source, "D" destination, "F" a failed commit
+void* FailingCommit(uint32_t) { return commits += "F", nullptr; }
+void* LoggedSourceCommit(uint32_t n) { return commits += "S", CommitReadOnlyPages(n); }
+void* LoggedDestinationCommit(uint32_t n) { return commits += "D", CommitReadWritePages(n); }
 
 class Probe : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetMeasurementStateForTest();
-    recorded.clear();
-    leaf2Answers.clear();
-    leaf2Executions = 0;
-    executeCpuid = Recorded;
-  }
+  void SetUp() override { ResetMeasurementStateForTest(), executeCpuid = Recorded; }
   void TearDown() override {
-    ReleaseTestBuffers();
-    executeCpuid = ExecuteCpuidInstruction;
-    commitSourcePages = CommitReadOnlyPages;
-    commitDestinationPages = CommitReadWritePages;
-    ResetMeasurementStateForTest();
-  }
-  void Intel(std::vector<CpuidAnswer> leaf2, uint32_t leaf1Edx = 0) {
-    recorded[0] = intelVendor;
-    recorded[1] = CpuidAnswer{0, 0, 0, leaf1Edx};
-    leaf2Answers = leaf2;
+    ReleaseTestBuffers(), ResetMeasurementStateForTest();
+    executeCpuid = ExecuteCpuidInstruction, commitSourcePages = CommitReadOnlyPages, commitDestinationPages = CommitReadWritePages;
   }
 };
 }  // namespace
 
-TEST_F(Probe, DecodesLeaf2AnswersOfRealProcessors) {
-  // Pentium 4 (Northwood): 8 KiB L1 data (0x66), 512 KiB L2 (0x7B).
-  Intel({{0x665B5001, 0x00000000, 0x00000000, 0x007B7040}});
-  ProbeProcessor();
-  EXPECT_EQ(measurementState.l1CacheSize, 8u * 1024);
-  EXPECT_EQ(measurementState.l2CacheSize, 512u * 1024);
-
-  // Core 2 Duo E6600: 32 KiB L1 data (0x2C), 4 MiB L2 (0x49).
-  SetUp();
-  Intel({{0x05B0B101, 0x005657F0, 0x00000000, 0x2CB43049}});
-  ProbeProcessor();
-  EXPECT_EQ(measurementState.l1CacheSize, 32u * 1024);
-  EXPECT_EQ(measurementState.l2CacheSize, 4096u * 1024);
-  EXPECT_EQ(measurementState.testBufferSize, 8u * 1048576);  // twice the L2
-}
-
-TEST_F(Probe, AnswerWithoutTableBytesKeepsTheDefaults) {
-  // This kind of virtual machine answers leaf 2 with no size descriptors.
-  Intel({{0x00feff01, 0x000000f0, 0x00000000, 0x00000000}}, 0x06000000);
-  ProbeProcessor();
-  EXPECT_EQ(measurementState.l1CacheSize, 65536u);
-  EXPECT_EQ(measurementState.l2CacheSize, 524288u);
-  EXPECT_TRUE(measurementState.hasSse);
-  EXPECT_TRUE(measurementState.hasSse2);
-  EXPECT_EQ(measurementState.testBufferSize, 2u * 1048576);  // the test area wins over 1 MiB
-}
-
-TEST_F(Probe, LaterDescriptorWinsAndBit31AndCountByteAreSkipped) {
-  const struct {
-    CpuidAnswer answer;
-    uint32_t l1, l2;
-  } cases[] = {{{0x00000001, 0x00000043, 0, 0x00000045}, 0, 2048},
-               {{0x00000001, 0x00000045, 0, 0x00000043}, 0, 512},
-               {{0x80002C01, 0x8000002C, 0x80000045, 0x80000043}, 0, 0},  // bit 31 set: no descriptors
-               {{0x43000045, 0, 0, 0}, 0, 512},                  // low byte 0x45 is the count
-               {{0x2C7D0001, 0, 0, 0}, 32, 2048}};
-  for (const auto& c : cases) {
-    CacheSizesKiB sizes{0, 0};
-    DecodeDescriptorAnswer(c.answer, &sizes);
-    EXPECT_EQ(sizes.l1, c.l1) << std::hex << c.answer.eax << " " << c.answer.ebx << " " << c.answer.ecx;
-    EXPECT_EQ(sizes.l2, c.l2) << std::hex << c.answer.eax << " " << c.answer.ebx << " " << c.answer.ecx;
+TEST_F(Probe, RecordedProcessors) {
+  const CpuidAnswer intel{0x16, 0x756E6547, 0x6C65746E, 0x49656E69}, amd{0x10, 0x68747541, 0x444D4163, 0x69746E65};
+  const CpuidAnswer nearAmd{0x10, 0x68747541, 0x444D4164, 0x69746E65};  // "AuthenticAMd"
+  const uint32_t KiB = 1024, MiB = 1048576;
+  // features: leaf 1 EDX; amdL1, amdL2: ECX of 0x80000005 and 0x80000006; the
+  // buffers are the larger of the test area (2 MiB) and twice the L2.
+  const struct { const char* name; CpuidAnswer vendor; uint32_t features; std::vector<CpuidAnswer> leaf2;
+    uint32_t amdL1, amdL2, l1, l2; bool sse, sse2; size_t leaf2Runs; uint32_t bufferSize; } rows[] = {
+      {"Pentium 4", intel, 0, {{0x665B5001, 0, 0, 0x007B7040}}, 0, 0, 8 * KiB, 512 * KiB, false, false, 1, 2 * MiB},
+      {"Core 2 Duo", intel, 0, {{0x05B0B101, 0x005657F0, 0, 0x2CB43049}}, 0, 0, 32 * KiB, 4 * MiB, 0, 0, 1, 8 * MiB},
+      {"VM, no table bytes", intel, 0x06000000, {{0x00feff01, 0xf0, 0, 0}}, 0, 0, 64 * KiB, 512 * KiB, 1, 1, 1, 2 * MiB},
+      {"count 3, sizes carry over", intel, 0, {{3, 0x2C, 0, 0}, {0, 0x43, 0, 0}, {0, 0x45, 0, 0}}, 0, 0, 32 * KiB,
+       2 * MiB, 0, 0, 3, 4 * MiB},
+      {"count 0", intel, 0, {{0, 0x43, 0, 0}, {0, 0x45, 0, 0}}, 0, 0, 64 * KiB, 512 * KiB, 0, 0, 1, 2 * MiB},
+      {"count 1", intel, 0, {{1, 0x43, 0, 0}, {0, 0x45, 0, 0}}, 0, 0, 64 * KiB, 512 * KiB, 0, 0, 1, 2 * MiB},
+      {"AMD, SSE only", amd, 0x02000000, {}, 0x20FF1234, 0x0400ABCD, 32 * KiB, 1 * MiB, 1, 0, 0, 2 * MiB},
+      {"AMD, no L2", amd, 0, {}, 0x40000000, 0x0000FFFF, 64 * KiB, 0, 0, 0, 0, 2 * MiB},
+      {"near-miss vendor", nearAmd, 0, {{1, 0x44, 0, 0}}, 0x20000000, 0x02000000, 64 * KiB, 1 * MiB, 0, 0, 1, 2 * MiB},
+  };
+  for (const auto& row : rows) {
+    SetUp();
+    recorded = {{0, row.vendor}, {1, {0, 0, 0, row.features}}, {0x80000005, {0, 0, row.amdL1, 0}},
+                {0x80000006, {0, 0, row.amdL2, 0}}};
+    leaf2Answers = row.leaf2, leaf2Executions = 0;
+    ProbeProcessor();
+    const MeasurementState& m = measurementState;
+    EXPECT_EQ((std::vector<uint64_t>{m.l1CacheSize, m.l2CacheSize, m.hasSse, m.hasSse2, leaf2Executions, m.testBufferSize}),
+              (std::vector<uint64_t>{row.l1, row.l2, row.sse, row.sse2, row.leaf2Runs, row.bufferSize})) << row.name;
+    ReleaseTestBuffers();
   }
 }
 
-TEST_F(Probe, EveryTableByteSetsItsLevelAndSize) {
-  const struct {
-    uint8_t byte;
-    uint32_t l1, l2;
-  } table[] = {{0x0A, 8, 0},    {0x0C, 16, 0},   {0x2C, 32, 0},   {0x41, 0, 128},  {0x42, 0, 256},  {0x43, 0, 512},
-               {0x44, 0, 1024}, {0x45, 0, 2048}, {0x49, 0, 4096}, {0x60, 16, 0},   {0x66, 8, 0},    {0x67, 16, 0},
-               {0x68, 32, 0},   {0x78, 0, 1024}, {0x79, 0, 128},  {0x7A, 0, 256},  {0x7B, 0, 512},  {0x7C, 0, 1024},
-               {0x7D, 0, 2048}, {0x7F, 0, 512},  {0x82, 0, 256},  {0x83, 0, 512},  {0x84, 0, 1024}, {0x85, 0, 2048},
-               {0x86, 0, 512},  {0x87, 0, 1024}};
+TEST_F(Probe, DescriptorAnswers) {
+  // The later descriptor wins; a register with bit 31 set holds none; the low
+  // byte of EAX is the count.
+  const struct { CpuidAnswer answer; uint32_t l1, l2; } rows[] = {
+      {{1, 0x43, 0, 0x45}, 0, 2048}, {{1, 0x45, 0, 0x43}, 0, 512}, {{0x80002C01, 0, 0, 0}, 0, 0},
+      {{1, 0x8000002C, 0, 0}, 0, 0}, {{1, 0, 0x80000045, 0}, 0, 0}, {{1, 0, 0, 0x80000043}, 0, 0},
+      {{0x43000045, 0, 0, 0}, 0, 512}, {{0x2C7D0001, 0, 0, 0}, 32, 2048}};
+  for (const auto& row : rows) {
+    CacheSizesKiB sizes{0, 0};
+    DecodeDescriptorAnswer(row.answer, &sizes);
+    EXPECT_TRUE(sizes.l1 == row.l1 && sizes.l2 == row.l2) << std::hex << row.answer.eax << " " << row.answer.ebx;
+  }
+  const uint32_t table[][3] = {  // byte, L1 KiB, L2 KiB
+      {0x0A, 8, 0},    {0x0C, 16, 0},   {0x2C, 32, 0},   {0x41, 0, 128},  {0x42, 0, 256},  {0x43, 0, 512},
+      {0x44, 0, 1024}, {0x45, 0, 2048}, {0x49, 0, 4096}, {0x60, 16, 0},   {0x66, 8, 0},    {0x67, 16, 0},
+      {0x68, 32, 0},   {0x78, 0, 1024}, {0x79, 0, 128},  {0x7A, 0, 256},  {0x7B, 0, 512},  {0x7C, 0, 1024},
+      {0x7D, 0, 2048}, {0x7F, 0, 512},  {0x82, 0, 256},  {0x83, 0, 512},  {0x84, 0, 1024}, {0x85, 0, 2048},
+      {0x86, 0, 512},  {0x87, 0, 1024}};
   for (const auto& row : table) {
     CacheSizesKiB sizes{0, 0};
-    DecodeDescriptorAnswer({0x00000001, row.byte, 0, 0}, &sizes);
-    EXPECT_EQ(sizes.l1, row.l1) << std::hex << int(row.byte);
-    EXPECT_EQ(sizes.l2, row.l2) << std::hex << int(row.byte);
+    DecodeDescriptorAnswer({1, row[0], 0, 0}, &sizes);
+    EXPECT_TRUE(sizes.l1 == row[1] && sizes.l2 == row[2]) << std::hex << row[0];
   }
 }
 
-TEST_F(Probe, CountByteSetsHowOftenLeaf2RunsAndSizesCarryOver) {
-  Intel({{0x00000003, 0x0000002C, 0, 0}, {0x00000000, 0x00000043, 0, 0}, {0x00000000, 0x00000045, 0, 0}});
-  ProbeProcessor();
-  EXPECT_EQ(leaf2Executions, 3u);
-  EXPECT_EQ(measurementState.l1CacheSize, 32u * 1024);
-  EXPECT_EQ(measurementState.l2CacheSize, 2048u * 1024);
-
-  for (uint32_t count : {0u, 1u}) {
-    SetUp();
-    Intel({{count, 0x00000043, 0, 0}, {0, 0x00000045, 0, 0}});
-    ProbeProcessor();
-    EXPECT_EQ(leaf2Executions, 1u) << "count byte " << count;
-    EXPECT_EQ(measurementState.l2CacheSize, 512u * 1024);
-  }
-}
-
-TEST_F(Probe, AmdTakesTheExtendedLeavesAsReported) {
-  recorded[0] = amdVendor;
-  recorded[1] = {0, 0, 0, 0x02000000};  // SSE without SSE2
-  recorded[0x80000005] = {0, 0, 0x40FF1234, 0};
-  recorded[0x80000006] = {0, 0, 0x0200ABCD, 0};
-  ProbeProcessor();
-  EXPECT_EQ(leaf2Executions, 0u);
-  EXPECT_EQ(measurementState.l1CacheSize, 65536u);
-  EXPECT_EQ(measurementState.l2CacheSize, 524288u);
-  EXPECT_TRUE(measurementState.hasSse);
-  EXPECT_FALSE(measurementState.hasSse2);
-
-  SetUp();
-  recorded[0] = amdVendor;
-  recorded[0x80000005] = {0, 0, 0x40000000, 0};
-  recorded[0x80000006] = {0, 0, 0x0000FFFF, 0};  // no L2 reported
-  ProbeProcessor();
-  EXPECT_EQ(measurementState.l2CacheSize, 0u);
-  EXPECT_EQ(measurementState.testBufferSize, 2u * 1048576);  // exactly the test area
-}
-
-TEST_F(Probe, NearMissVendorTakesTheDescriptorPath) {
-  recorded[0] = {0x10, 0x68747541, 0x444D4164, 0x69746E65};  // "AuthenticAMd"
-  leaf2Answers = {{0x00000001, 0x00000044, 0, 0}};
-  ProbeProcessor();
-  EXPECT_EQ(leaf2Executions, 1u);
-  EXPECT_EQ(measurementState.l2CacheSize, 1024u * 1024);
-}
-
-TEST_F(Probe, BufferSizeIsTheLargerOfTestAreaAndTwiceL2) {
-  measurementState.l2CacheSize = 4u * 1048576;
-  measurementState.testAreaSize = 1048576;
+TEST_F(Probe, BuffersAreTheLargerOfTestAreaAndTwiceL2) {
+  measurementState.l2CacheSize = 4u * 1048576, measurementState.testAreaSize = 1048576;
   EXPECT_EQ(TestBufferSize(), 8u * 1048576);
-  measurementState.testAreaSize = 8u * 1048576;  // equality keeps the common value
-  EXPECT_EQ(TestBufferSize(), 8u * 1048576);
-
-  measurementState.l2CacheSize = 524288;
-  measurementState.testAreaSize = 4u * 1048576;
+  measurementState.testAreaSize = 16u * 1048576;
+  EXPECT_EQ(TestBufferSize(), 16u * 1048576);
   AllocateTestBuffers();
   ASSERT_NE(measurementState.sourceBuffer, nullptr);
-  ASSERT_NE(measurementState.destinationBuffer, nullptr);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(measurementState.sourceBuffer) % 4096, 0u);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(measurementState.destinationBuffer) % 4096, 0u);
-  // The whole destination is writable; the reallocation replaces both.
-  measurementState.destinationBuffer[4u * 1048576 - 1] = 1;
-  measurementState.testAreaSize = 1048576;
+  EXPECT_EQ((reinterpret_cast<uintptr_t>(measurementState.sourceBuffer) | reinterpret_cast<uintptr_t>(measurementState.destinationBuffer)) % 4096, 0u);
+  measurementState.destinationBuffer[16u * 1048576 - 1] = 1;  // the whole destination is writable
+  measurementState.testAreaSize = 0x100000000ull;  // beyond a 32-bit count: nothing is committed
   AllocateTestBuffers();
-  EXPECT_EQ(measurementState.testBufferSize, 1048576u);
+  EXPECT_TRUE(!measurementState.sourceBuffer && !measurementState.destinationBuffer);
 }
-
-namespace {
-std::string commits;  // "S" source, "D" destination, "F" a failed commit
-void* FailingCommit(uint32_t) {
-  commits += "F";
-  return nullptr;
-}
-void* LoggedSourceCommit(uint32_t n) {
-  commits += "S";
-  return CommitReadOnlyPages(n);
-}
-void* LoggedDestinationCommit(uint32_t n) {
-  commits += "D";
-  return CommitReadWritePages(n);
-}
-}  // namespace
 
 TEST_F(Probe, SourceIsCommittedFirstAndAFailedCommitLeavesNeitherBuffer) {
-  commits.clear();
-  commitSourcePages = LoggedSourceCommit;
-  commitDestinationPages = LoggedDestinationCommit;
-  AllocateTestBuffers();
-  ASSERT_NE(measurementState.sourceBuffer, nullptr);
-  EXPECT_EQ(commits, "SD");
-
-  commitDestinationPages = FailingCommit;  // the source succeeds, the destination fails
-  AllocateTestBuffers();
-  EXPECT_EQ(measurementState.sourceBuffer, nullptr);
-  EXPECT_EQ(measurementState.destinationBuffer, nullptr);
-  EXPECT_EQ(measurementState.testBufferSize, 0u);
-
-  commits.clear();
-  commitDestinationPages = LoggedDestinationCommit;
-  commitSourcePages = FailingCommit;
-  AllocateTestBuffers();
-  EXPECT_EQ(commits, "F");  // nothing more is committed once the source failed
-  EXPECT_EQ(measurementState.sourceBuffer, nullptr);
-  EXPECT_EQ(measurementState.destinationBuffer, nullptr);
-  ReleaseTestBuffers();  // releasing nothing is harmless
+  const struct { void* (*source)(uint32_t); void* (*destination)(uint32_t); const char* commits; } rows[] = {{LoggedSourceCommit, LoggedDestinationCommit, "SD"},
+              {LoggedSourceCommit, FailingCommit, "SF"},
+              {FailingCommit, LoggedDestinationCommit, "F"}};  // nothing more once the source failed
+  for (const auto& row : rows) {
+    AllocateTestBuffers();  // buffers of an earlier allocation, to be replaced
+    commits.clear(), commitSourcePages = row.source, commitDestinationPages = row.destination;
+    AllocateTestBuffers();
+    const bool made = commits == "SD";
+    EXPECT_EQ(commits, row.commits);
+    EXPECT_TRUE((measurementState.sourceBuffer != nullptr) == made && (measurementState.destinationBuffer != nullptr) == made &&
+                measurementState.testBufferSize == (made ? 2u * 1048576 : 0u)) << row.commits;
+    commitSourcePages = CommitReadOnlyPages, commitDestinationPages = CommitReadWritePages;
+  }
 }
 
-TEST_F(Probe, SizeBeyondA32BitCountCommitsNothing) {
-  measurementState.testAreaSize = 0x100000000ull;
-  AllocateTestBuffers();
-  EXPECT_EQ(measurementState.sourceBuffer, nullptr);
-  EXPECT_EQ(measurementState.destinationBuffer, nullptr);
-}
-
-TEST(ProbeOnThisMachine, PrintsWhatItFinds) {
-  ResetMeasurementStateForTest();
-  char vendor[13];
-  ReadVendorText(vendor);
-  const CpuidAnswer leaf2 = ExecuteCpuidInstruction(2);
+TEST_F(Probe, OnThisMachineFindsSse2AndCommitsTheBuffers) {
+  executeCpuid = ExecuteCpuidInstruction;
   ProbeProcessor();
-  std::printf("vendor %s, leaf 2 %08x/%08x/%08x/%08x, L1 %u bytes, L2 %u bytes, SSE %d, SSE2 %d\n", vendor,
-              leaf2.eax, leaf2.ebx, leaf2.ecx, leaf2.edx, measurementState.l1CacheSize,
-              measurementState.l2CacheSize, measurementState.hasSse, measurementState.hasSse2);
-  EXPECT_TRUE(measurementState.hasSse2);  // every x86 processor that runs this build has it
-  EXPECT_NE(measurementState.sourceBuffer, nullptr);
-  ReleaseTestBuffers();
-  ResetMeasurementStateForTest();
+  EXPECT_TRUE(measurementState.hasSse2 && measurementState.sourceBuffer);  // every x86 processor running this build
 }
