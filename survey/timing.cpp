@@ -3,11 +3,6 @@
 #include "survey/arithmetic.h"
 #include "survey/counter.h"
 
-uint64_t RunRate(const TimedRun& run, uint64_t tscHz) {
-  if (run.ticks == 0) return 0;
-  return MulDivWide(run.bytes, tscHz, run.ticks);
-}
-
 uint64_t CallsForMinimum(uint64_t calls, uint64_t ticks, uint64_t minTicks) {
   if (calls == 0) calls = 1;
   if (ticks >= minTicks) return calls;

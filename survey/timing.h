@@ -12,12 +12,6 @@ struct TimingRule {
   uint64_t tscHz;     // time-stamp ticks per second
 };
 
-// One measurement's outcome: bytes moved over ticks elapsed.
-struct TimedRun {
-  uint64_t bytes;
-  uint64_t ticks;
-};
-
 // calls back-to-back calls between two fenced counter reads.
 struct TimedSpan {
   uint64_t bytes;
@@ -25,9 +19,6 @@ struct TimedSpan {
 };
 TimedSpan TimeKernelCalls(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length,
                           uint64_t calls);
-
-// Bytes per second of a run: bytes * tscHz / ticks; 0 for a run of no ticks.
-uint64_t RunRate(const TimedRun& run, uint64_t tscHz);
 
 // How many calls a measurement needs so that it lasts minTicks, from the
 // ticks that `calls` calls lasted: scaled up with an eighth to spare, at
