@@ -86,8 +86,9 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
 uint64_t EstimatedWork(uint64_t length, const SurveySettings& settings);
 
 // The default largest length: the larger of 64 MiB and 8 times the last
-// level, capped where two buffers of it would pass half of availableBytes
-// (0: unknown, no cap). *capped tells whether the cap applied.
+// level, capped where two buffers of it would pass half of availableBytes (a
+// thread's share of the free memory; 0: unknown, no cap). *capped tells
+// whether the cap applied.
 uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* capped);
 
 // The per-level figures of a run from its curves and the caches; a cache

@@ -17,7 +17,6 @@
 #include "platform/survey_os.h"
 #include "survey/lengths.h"
 
-
 namespace {
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
@@ -85,24 +84,27 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if ((record.supportedIsas & record.settings.wantedIsas) == 0)
     return SurveyUsageError("this machine does not support --isa " + options.isaWord);
 
-  // The largest length: the user's, if both buffers fit in half of the free
-  // memory; else the default, capped to that.
-  facts.availableMemory = AvailableMemoryBytes();
-  const uint64_t lastLevel = record.caches.empty() ? 0 : record.caches.back().sizeBytes;
-  if (record.settings.maxSize == 0) {
-    record.settings.maxSize = DefaultMaxSize(lastLevel, facts.availableMemory, &facts.maxSizeCapped);
-  } else if (facts.availableMemory != 0 && record.settings.maxSize > facts.availableMemory / 4) {
-    return SurveyUsageError("--max-size " + FormatByteSize(record.settings.maxSize) +
-                            " does not fit: two buffers of it must fit in half of the " +
-                            FormatByteSize(facts.availableMemory) + " of free memory (at most " +
-                            FormatByteSize(facts.availableMemory / 4) + ")");
-  }
-
   // Threads: counts and the processors they are bound to.
   const std::vector<uint32_t> processors = ProcessorsInBindingOrder();
   std::vector<uint32_t> threadCounts;
   const uint32_t available = processors.empty() ? 1 : static_cast<uint32_t>(processors.size());
   if (!ParseThreadCounts(options.threadsText, available, &threadCounts, &error)) return SurveyUsageError(error);
+  uint32_t mostThreads = 1;
+  for (uint32_t count : threadCounts) mostThreads = count > mostThreads ? count : mostThreads;
+
+  // The largest length: the user's, if every thread's two buffers fit in half
+  // of the free memory; else the default, capped to that.
+  facts.availableMemory = AvailableMemoryBytes();
+  const uint64_t perThread = facts.availableMemory / mostThreads;
+  const uint64_t lastLevel = record.caches.empty() ? 0 : record.caches.back().sizeBytes;
+  if (record.settings.maxSize == 0) {
+    record.settings.maxSize = DefaultMaxSize(lastLevel, perThread, &facts.maxSizeCapped);
+  } else if (perThread != 0 && record.settings.maxSize > perThread / 4) {
+    return SurveyUsageError("--max-size " + FormatByteSize(record.settings.maxSize) + " does not fit: " +
+                            std::to_string(2 * mostThreads) + " buffers of it must fit in half of the " +
+                            FormatByteSize(facts.availableMemory) + " of free memory (at most " +
+                            FormatByteSize(perThread / 4) + " each)");
+  }
 
   ClaimedFile csv, picture;
   if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, false, &csv, &error)) return SurveyUsageError(error);

@@ -125,7 +125,7 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
                 settings.repeats);
   text += line;
   if (facts.maxSizeCapped)
-    text += "note: the largest length was capped so that both buffers fit in half of the " +
+    text += "note: the largest length was capped so that every thread's two buffers fit in half of the " +
             FormatByteSize(facts.availableMemory) + " of free memory\n";
   if (!record.runs.empty()) {
     text += "kernels:";
