@@ -63,17 +63,16 @@ TEST_F(ChartTest, EmptyStateDrawsFrameTitleOneRateLineAndFlatCurvesThenLeavesThe
                                           "font 101", "text 40 59 '1 B/s'", "pen rgb(0,80,0)", "move 75 65",
                                           "line 690 65"}));
   EXPECT_EQ(Grid(true), std::vector<int32_t>{305});
-  for (int j = 0; j < 3; ++j) {
+  for (int j = 0; j < 3; ++j) {  // from the origin; the last entry, 2 096 128 bytes, at 615.3 pixels
     const std::vector<RecordedOperation> curve = Curve(j);
     ASSERT_EQ(curve.size(), 2046u);
-    EXPECT_EQ(RecordingCanvas::Point(curve[0].state.x, curve[0].state.y), "75 370");  // from the origin
-    EXPECT_EQ(curve[0].x, 75);
-    EXPECT_EQ(curve.back().x, 690);  // 2 096 128 bytes: 615.3 pixels
+    EXPECT_EQ(curve[0].line + " " + Str({curve[0].state.x, curve[0].state.y, curve.back().x, curve.back().y}),
+              "line 75 370 75 370 690 370");
     for (const RecordedOperation& point : curve) ASSERT_EQ(point.y, 370);
   }
   EXPECT_EQ(recorder.ops.back().state.penColour, measurementState.curveColours[2]);  // copy on top
   const CanvasState& s = recorder.state;
-  EXPECT_TRUE(s.transparentText && s.penSelected && !s.dottedPen);
+  EXPECT_TRUE(s.transparentText && !s.dottedPen);
   EXPECT_EQ(s.textColour, kWhite);
   EXPECT_EQ(s.font, kPanelFont);
 }
@@ -103,11 +102,9 @@ TEST_F(ChartTest, SizeLabelsCentredRightOfThePreviousLineAndFlushRightAtTheEnd) 
   // 128 KiB's label would start at 37 - 21 = 16, left of 64 KiB's line at 18.
   EXPECT_EQ(Labels(false), (Lines{"1 B", "256 KiB", "512 KiB", "1 MiB", "2 MiB"}));
   const int32_t absent = -1;
-  const struct {
-    uint64_t testArea;
-    const wchar_t* text;
-    int32_t width, x;  // x right of xL
-  } cases[] = {{2 * MiB, L"1 B", 18, -9},           {2 * MiB, L"256 KiB", 42, 75 - 21},
+  // x: right of xL.
+  const struct { uint64_t testArea; const wchar_t* text; int32_t width, x; } cases[] = {
+               {2 * MiB, L"1 B", 18, -9}, {2 * MiB, L"256 KiB", 42, 75 - 21},
                {2 * MiB, L"2 MiB", 30, 600 - 30},   // its line is at xR
                {2 * MiB, L"1 MiB", 300, absent},    // would start on 512 KiB's line at 150
                {2 * MiB, L"1 MiB", 298, 300 - 149},
@@ -143,20 +140,14 @@ TEST_F(ChartTest, CurvesMapLengthAndRateLinearlyFromTheOriginEvenBeyondSixtyFour
   SetEntry(1023, 3 * GiB / 2, 0, 3 * GiB);
   Paint(600, 400);
   // Block 0 is 2048 bytes (0.58 pixels), block 1023 1 049 600 bytes (300.58 pixels); as x, yB - y.
-  const struct {
-    int j, i;
-    std::string at;
-  } points[] = {{0, 0, "0 400"},   {0, 1023, "300 200"}, {1, 0, "0 133"},    {1, 1023, "300 0"},
+  const struct { int j, i; std::string at; } points[] = {{0, 0, "0 400"},   {0, 1023, "300 200"}, {1, 0, "0 133"},    {1, 1023, "300 0"},
                 {2, 0, "0 0"},     {2, 1023, "300 400"}, {2, 2045, "600 0"}};
   for (const auto& p : points) {
-    const RecordedOperation point = Curve(p.j).at(size_t(p.i));
+      const RecordedOperation point = Curve(p.j).at(size_t(p.i));
     EXPECT_EQ(RecordingCanvas::Point(point.x - xL, yB - point.y), p.at) << p.j << " " << p.i;
   }
   // Products of rate and height beyond 64 bits still map exactly, truncated.
-  const struct {
-    uint64_t read, write, copy;
-    int32_t topGrid, y[3];
-  } wide[] = {{uint64_t{1} << 63, uint64_t{1} << 62, 0, 400, {400, 200, 0}},
+  const struct { uint64_t read, write, copy; int32_t topGrid, y[3]; } wide[] = {{uint64_t{1} << 63, uint64_t{1} << 62, 0, 400, {400, 200, 0}},
               {UINT64_MAX, UINT64_MAX - 1, UINT64_MAX / 3, 200, {400, 399, 133}}};
   for (const auto& w : wide) {
     SetEntry(0, w.read, w.write, w.copy);

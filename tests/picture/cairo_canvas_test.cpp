@@ -78,7 +78,7 @@ TEST_F(CairoCanvasTest, DegenerateSlantedFarAndBackwardsLines) {
   Line(-(1 << 27), 6, 1 << 27, 6);
   Line(8 - (1 << 26), -(1 << 27), 8 + (1 << 26), 1 << 27);
   c.SelectDottedPen(c.context, kRed);
-  Line(59, 41, 37, 41);  // the pattern starts at x = 59
+  Line(62, 41, 37, 41);  // the pattern starts at x = 62, outside the clip
   const Pixels pen = PixelsOf(kPen), red = PixelsOf(kRed);
   EXPECT_EQ(PixelsOf(kBackground).size() + pen.size() + red.size(), size_t{kWidth * kHeight});
   EXPECT_EQ(pen.size(), 9u + 20u + 56u + 40u - 1u);
@@ -87,7 +87,7 @@ TEST_F(CairoCanvasTest, DegenerateSlantedFarAndBackwardsLines) {
   for (int y = 20; y <= 39; ++y) EXPECT_EQ(Span(37, y, 40, y, pen).size(), pen.size() + 3) << y;
   EXPECT_EQ(Span(4, 6, 59, 6, pen), pen);
   for (int y = 4; y < 44; ++y) EXPECT_EQ(Span(0, y, 36, y, pen).size(), pen.size() + (y == 6 ? 4 : 36)) << y;
-  for (int x = 37; x <= 59; ++x) EXPECT_EQ(red.count({x, 41}), x > 37 && (59 - x) % 6 < 3 ? 1u : 0u) << x;
+  for (int x = 37; x <= 59; ++x) EXPECT_EQ(red.count({x, 41}), x > 37 && (62 - x) % 6 < 3 ? 1u : 0u) << x;
 }
 
 TEST_F(CairoCanvasTest, TextStaysInsideItsMeasuredCell) {

@@ -16,7 +16,7 @@
 
 struct CanvasState {
   Rect clip = {0, 0, 0, 0};
-  bool penSelected = false, dottedPen = false, transparentText = false;
+  bool dottedPen = false, transparentText = false;
   Colour penColour = 0, textColour = 0;
   FontHandle font = 0;
   int32_t x = 0, y = 0;  // the current point
@@ -27,14 +27,13 @@ struct RecordedOperation {
   // "text colour", "font" or "text"; x, y: the end of a move or line, a text's position.
   RecordedOperation(std::string what, Rect rect = {}, Colour colour = 0, int32_t x = 0, int32_t y = 0,
                     std::wstring text = {}, FontHandle font = 0)
-      : what(what), rect(rect), colour(colour), x(x), y(y), text(text), font(font) {}
-  std::string what;
+      : what(what), line(), rect(rect), colour(colour), x(x), y(y), text(text), font(font) {}
+  std::string what, line;
   Rect rect;
   Colour colour;
   int32_t x, y;
   std::wstring text;
   FontHandle font;
-  std::string line;
   CanvasState state;
 };
 
@@ -62,8 +61,7 @@ struct RecordingCanvas {
     op.state = s;
     self.ops.push_back(op);
     if (op.what == "clip") s.clip = op.rect;
-    if (op.what == "pen" || op.what == "dotted pen") s.penSelected = true, s.dottedPen = op.what != "pen";
-    if (op.what == "pen" || op.what == "dotted pen") s.penColour = op.colour;
+    if (op.what == "pen" || op.what == "dotted pen") s.dottedPen = op.what != "pen", s.penColour = op.colour;
     if (op.what == "move" || op.what == "line") s.x = op.x, s.y = op.y;
     if (op.what == "transparent") s.transparentText = true;
     if (op.what == "text colour") s.textColour = op.colour;
@@ -96,7 +94,6 @@ struct RecordingCanvas {
       Add(c, {"text", {}, 0, x, y, t}, Point(x, y) + " '" + Narrow(t) + "'");
     };
   }
-  RecordingCanvas(const RecordingCanvas&) = delete;
   static std::string Point(int32_t x, int32_t y) { return std::to_string(x) + " " + std::to_string(y); }
 
   void Clear() { ops.clear(), state = CanvasState(); }
@@ -138,8 +135,10 @@ class DisplayTest : public ::testing::Test {
   }
   void TearDown() override { FreeArrays(); }
   static void FreeArrays() {
-    for (uint64_t** rates : {&measurementState.readRates, &measurementState.writeRates, &measurementState.copyRates})
-      std::free(*rates), *rates = nullptr;
+    for (uint64_t** rates : {&measurementState.readRates, &measurementState.writeRates, &measurementState.copyRates}) {
+      std::free(*rates);
+      *rates = nullptr;
+    }
   }
   static void UseSettings(uint64_t testAreaSize, uint32_t blockStep) {
     measurementState.testAreaSize = testAreaSize;
