@@ -1,256 +1,166 @@
-#include <gtest/gtest.h>
+#include "display/panel.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <string>
-#include <vector>
+#include <iterator>
 
-#include "display/client_area.h"
+#include "display/format.h"
 #include "display/layout.h"
-#include "display/panel.h"
-#include "tests/display/display_fixture.h"
 #include "tests/support/recording_canvas.h"
 
 namespace {
 
-constexpr uint64_t KiB = uint64_t{1} << 10;
-constexpr uint64_t MiB = uint64_t{1} << 20;
-constexpr uint64_t GiB = uint64_t{1} << 30;
-
-// A client area of 700 x 400 gives the panel (5, 5, 695, 55): x0 = 10,
-// y0 = 10, xR = 690; with the recorder's 13-pixel text the rows are at 10, 23
-// and 36.
-const Rect kPanel = GetPanelRect(Rect{0, 0, 700, 400});
+constexpr uint64_t KiB = uint64_t{1} << 10, MiB = KiB << 10, GiB = MiB << 10;
+const Rect kPanel = GetPanelRect(Rect{0, 0, 700, 400});  // (5, 5, 695, 55)
 
 class PanelTest : public DisplayTest {
  protected:
-  RecordingCanvas recorder;
-
-  std::vector<std::string> Paint() {
+  std::vector<std::string> Paint(const Rect& rect = kPanel) {
     recorder.Clear();
-    PaintResultsPanel(recorder.canvas(), kPanel);
-    return Describe(recorder.operations);
+    PaintResultsPanel(recorder.canvas, rect);
+    return recorder.Lines();
   }
-
-  // Entries 0..count-1 get increasing (or decreasing) distinct rates, the
-  // write and copy rates offset from the read rate so the three maxima are
-  // told apart.
-  static void FillRamp(bool increasing) {
-    const uint32_t count = BlockCount();
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint64_t r = increasing ? 100000 + i : 200000 - i;
+  // Entries with rising (or falling) rates, write and copy apart from read so the three maxima are told apart.
+  static void FillRamp(bool rising) {
+    for (uint32_t i = 0; i < BlockCount(); ++i) {
+      const uint64_t r = rising ? 100000 + i : 200000 - i;
       SetEntry(i, r, r + 1000000, r + 2000000);
     }
   }
-  // The entry index whose ramp value a figure holds.
-  static int64_t RampIndex(uint64_t readFigure, bool increasing) {
-    return increasing ? static_cast<int64_t>(readFigure) - 100000 : 200000 - static_cast<int64_t>(readFigure);
+  // The entry whose ramp value a read figure holds.
+  static int64_t RampIndex(uint64_t figure, bool rising) {
+    return rising ? int64_t(figure) - 100000 : 200000 - int64_t(figure);
   }
 };
 
-std::vector<std::string> ExpectedEmptyPanel(const char* placeholder) {
-  const std::string white = "text colour rgb(255,255,255)";
-  const std::string zero = "'0.000 GiB/s'";
-  return {
-      "font 101",
-      "clip 5 5 695 55",
-      "fill 5 5 695 55 rgb(0,0,0)",
-      "edge 5 5 695 55",
-      white, "text 10 10 'L1 Cache Lesen: '",
-      "text colour rgb(255,200,0)", "text 120 10 " + zero,
-      white, "text 10 23 'L1 Cache Schreiben: '",
-      "text colour rgb(255,0,0)", "text 120 23 " + zero,
-      white, "text 10 36 'L1 Cache Kopieren: '",
-      "text colour rgb(0,200,255)", "text 120 36 " + zero,
-      white, "text 190 10 'L2 Cache Lesen: '",
-      "text colour rgb(255,200,0)", "text 300 10 " + zero,
-      white, "text 190 23 'L2 Cache Schreiben: '",
-      "text colour rgb(255,0,0)", "text 300 23 " + zero,
-      white, "text 190 36 'L2 Cache Kopieren: '",
-      "text colour rgb(0,200,255)", "text 300 36 " + zero,
-      white, "text 370 10 'Speicher Lesen: '",
-      "text colour rgb(255,255,0)", std::string("text 480 10 '") + placeholder + "'",
-      white, "text 370 23 'Speicher Schreiben: '",
-      "text colour rgb(255,255,0)", std::string("text 480 23 '") + placeholder + "'",
-      white, "text 370 36 'Speicher Kopieren: '",
-      "text colour rgb(255,255,0)", std::string("text 480 36 '") + placeholder + "'",
-      // 23 characters of 6 pixels right-aligned to 690; the version 15 below.
-      white, "text 552 10 'Taktfrequenz: 0.000 MHz'",
-      "text colour rgb(128,128,128)", "text 570 25 'Version: 2.0 Alpha 4'",
-  };
+// The empty panel, in rows 13 apart, the figures 110 right of their labels.
+std::vector<std::string> EmptyPanel(const std::string& placeholder) {
+  std::vector<std::string> lines = {"font 101", "clip 5 5 695 55", "fill 5 5 695 55 rgb(0,0,0)", "edge 5 5 695 55"};
+  const std::string columns[] = {"L1 Cache", "L2 Cache", "Speicher"}, rows[] = {"Lesen", "Schreiben", "Kopieren"};
+  const std::string colours[] = {"rgb(255,200,0)", "rgb(255,0,0)", "rgb(0,200,255)"};
+  for (int c = 0; c < 3; ++c)
+    for (int r = 0; r < 3; ++r) {
+      const std::string y = " " + std::to_string(10 + 13 * r) + " '";
+      lines.insert(lines.end(), {"text colour rgb(255,255,255)",
+                                 "text " + std::to_string(10 + 180 * c) + y + columns[c] + " " + rows[r] + ": '",
+                                 "text colour " + (c == 2 ? "rgb(255,255,0)" : colours[r]),
+                                 "text " + std::to_string(120 + 180 * c) + y + (c == 2 ? placeholder : "0.000 GiB/s") + "'"});
+    }
+  // 23 characters right-aligned to 690; the version 15 below the top.
+  lines.insert(lines.end(), {"text colour rgb(255,255,255)", "text 552 10 'Taktfrequenz: 0.000 MHz'",
+                             "text colour rgb(128,128,128)", "text 570 25 'Version: 2.0 Alpha 4'"});
+  return lines;
 }
 
 TEST_F(PanelTest, EmptyStateDrawsEveryTextInOrderAndBlinksThePlaceholder) {
-  ASSERT_FALSE(measurementState.blinkPhase);
-  EXPECT_EQ(Paint(), ExpectedEmptyPanel(" "));
-  EXPECT_TRUE(measurementState.blinkPhase);
-  EXPECT_EQ(Paint(), ExpectedEmptyPanel("?"));
-  EXPECT_FALSE(measurementState.blinkPhase);
-  EXPECT_EQ(Paint(), ExpectedEmptyPanel(" "));
+  EXPECT_EQ(Paint(), EmptyPanel(" "));
+  EXPECT_EQ(Paint(), EmptyPanel("?"));
+  EXPECT_EQ(Paint(), EmptyPanel(" "));
+  FreeArrays();
+  EXPECT_EQ(Paint(), EmptyPanel("?"));
+  for (const Rect& rect : {Rect{5, 5, 5, 55}, Rect{5, 5, -3, 55}, Rect{5, 60, 695, 55}})
+    EXPECT_TRUE(Paint(rect).empty()) << Str(rect);
+  EXPECT_EQ(Paint(), EmptyPanel(" "));  // the empty rectangles left the phase alone
+}
 
-  // Every text in the panel font, under the panel's clip.
-  for (const RecordedOperation& text : recorder.Texts()) {
-    EXPECT_EQ(text.state.font, kPanelFont) << Narrow(text.text);
-    EXPECT_EQ(DescribeRect(text.state.clip), DescribeRect(kPanel)) << Narrow(text.text);
+TEST_F(PanelTest, RowsFollowTheMeasuredLabelHeightAndTextsOnTheRightTheirMeasuredWidth) {
+  recorder.fontMetrics[kPanelFont] = {7, 20};
+  recorder.textExtents[L"Taktfrequenz: 2394.123 MHz"] = {200, 20};
+  measurementState.clockHz = 2394123456u;
+  Paint();
+  EXPECT_EQ(recorder.Where(L"L2 Cache Kopieren: "), "190 50 rgb(255,255,255)");
+  EXPECT_EQ(recorder.Where(L"Speicher Schreiben: "), "370 30 rgb(255,255,255)");
+  EXPECT_EQ(recorder.Where(L"Taktfrequenz: 2394.123 MHz"), "490 10 rgb(255,255,255)");
+  EXPECT_EQ(recorder.Where(L"Version: 2.0 Alpha 4"), "550 25 rgb(128,128,128)");  // 15 below, whatever the rows
+}
+
+TEST_F(PanelTest, CacheFiguresAreTheLargestRatesStrictlyInsideTheirWindows) {
+  // Windows of 8 KiB either side of half the cache: 64 KiB gives 24 < d < 40 KiB, 512 KiB 248 < d < 264 KiB;
+  // below the half width they reach down to d = 0 (8 KiB), or stop just above it (16 KiB).
+  const struct {
+    uint32_t l1;
+    bool rising;
+    int64_t l1Index, l2Index;
+  } cases[] = {{64 * KiB, true, 39, 263}, {64 * KiB, false, 25, 249}, {8 * KiB, false, 0, 249},
+               {8 * KiB, true, 11, 263},  {16 * KiB, false, 1, 249},  {16 * KiB, true, 15, 263}};
+  for (const auto& c : cases) {
+    measurementState.l1CacheSize = c.l1;
+    FillRamp(c.rising);
+    const PanelFigures figures = ComputePanelFigures();
+    EXPECT_EQ(RampIndex(figures.l1[0], c.rising), c.l1Index) << c.l1 << " " << c.rising;
+    EXPECT_EQ(RampIndex(figures.l2[0], c.rising), c.l2Index) << c.l1 << " " << c.rising;
+    EXPECT_EQ(figures.l1[1] - figures.l1[0] + figures.l2[2] - figures.l2[0], 3000000u);
+    EXPECT_EQ(figures.memoryCount, 0u);  // the 2 MiB area ends below 4 * l2
   }
 }
 
-TEST_F(PanelTest, RowsFollowTheMeasuredLabelHeightButTheVersionLineDoesNot) {
-  recorder.SetFontMetrics(kPanelFont, 7, 20);
-  recorder.SetTextExtent(L"Taktfrequenz: 2394.123 MHz", TextSize{200, 20});
-  measurementState.clockHz = 2394123456u;
-  Paint();
-
-  const RecordedOperation* copyLabel = recorder.FindText(L"L2 Cache Kopieren: ");
-  ASSERT_NE(copyLabel, nullptr);
-  EXPECT_EQ(copyLabel->x, 190);
-  EXPECT_EQ(copyLabel->y, 10 + 2 * 20);
-  const RecordedOperation* writeLabel = recorder.FindText(L"Speicher Schreiben: ");
-  ASSERT_NE(writeLabel, nullptr);
-  EXPECT_EQ(writeLabel->y, 10 + 20);
-
-  // Right-aligned by the measured width of each text, not by its length.
-  const RecordedOperation* clock = recorder.FindText(L"Taktfrequenz: 2394.123 MHz");
-  ASSERT_NE(clock, nullptr);
-  EXPECT_EQ(clock->x, 690 - 200);
-  EXPECT_EQ(clock->y, 10);
-  EXPECT_EQ(clock->state.textColour, MakeColour(255, 255, 255));
-  const RecordedOperation* version = recorder.FindText(L"Version: 2.0 Alpha 4");
-  ASSERT_NE(version, nullptr);
-  EXPECT_EQ(version->x, 690 - 20 * 7);
-  EXPECT_EQ(version->y, 10 + 15);
-  EXPECT_EQ(version->state.textColour, MakeColour(128, 128, 128));
-}
-
-TEST_F(PanelTest, CacheWindowsAroundHalfTheDefaultCacheSizesHaveStrictBounds) {
-  // l1 64 KiB: 24 KiB < d < 40 KiB; l2 512 KiB: 248 KiB < d < 264 KiB.
-  FillRamp(true);
-  PanelFigures figures = ComputePanelFigures();
-  EXPECT_EQ(RampIndex(figures.l1[0], true), 39);
-  EXPECT_EQ(RampIndex(figures.l2[0], true), 263);
-  EXPECT_EQ(figures.l1[1], figures.l1[0] + 1000000);
-  EXPECT_EQ(figures.l2[2], figures.l2[0] + 2000000);
-
-  FillRamp(false);
-  figures = ComputePanelFigures();
-  EXPECT_EQ(RampIndex(figures.l1[0], false), 25);
-  EXPECT_EQ(RampIndex(figures.l2[0], false), 249);
-
-  // The default 2 MiB test area ends at d = 2045 KiB: no entry lies beyond
-  // 4 * l2CacheSize, so the memory figures stay empty.
-  EXPECT_EQ(figures.memoryCount, 0u);
-  EXPECT_EQ(figures.memory[0], 0u);
-}
-
-TEST_F(PanelTest, SmallFirstLevelCachesReachDownToTheFirstEntry) {
-  // 8 KiB: h1 = 4 KiB is below the half width, so every d below 12 KiB counts.
-  measurementState.l1CacheSize = 8 * KiB;
-  FillRamp(false);
-  EXPECT_EQ(RampIndex(ComputePanelFigures().l1[0], false), 0);
-  FillRamp(true);
-  EXPECT_EQ(RampIndex(ComputePanelFigures().l1[0], true), 11);
-
-  // 16 KiB: h1 = 8 KiB, the window is 0 < d < 16 KiB and entry 0 lies outside.
-  measurementState.l1CacheSize = 16 * KiB;
-  FillRamp(false);
-  EXPECT_EQ(RampIndex(ComputePanelFigures().l1[0], false), 1);
-  FillRamp(true);
-  EXPECT_EQ(RampIndex(ComputePanelFigures().l1[0], true), 15);
-}
-
-TEST_F(PanelTest, AnEntryWithAZeroRateCountsNowhere) {
-  // Equal cache sizes make the two windows coincide: an entry the L1 test
-  // takes is never offered to the L2 test, even when it counts for nothing.
-  measurementState.l1CacheSize = measurementState.l2CacheSize = 64 * KiB;
-  SetEntry(31, 5 * GiB, 6 * GiB, 0);  // copy not measured yet
+TEST_F(PanelTest, AnEntryCountsInOneRegionOnlyAndNowhereUnlessFullyMeasured) {
+  measurementState.l1CacheSize = measurementState.l2CacheSize = 64 * KiB;  // the same window
+  SetEntry(31, 5 * GiB, 6 * GiB, 0);
   SetEntry(33, 2 * GiB, 3 * GiB, 4 * GiB);
   PanelFigures figures = ComputePanelFigures();
-  EXPECT_EQ(figures.l1[0], 2 * GiB);
-  EXPECT_EQ(figures.l1[1], 3 * GiB);
-  EXPECT_EQ(figures.l1[2], 4 * GiB);
-  EXPECT_EQ(figures.l2[0], 0u);
-  EXPECT_EQ(figures.l2[1], 0u);
+  EXPECT_EQ(std::vector<uint64_t>(figures.l1, figures.l1 + 3), (std::vector<uint64_t>{2 * GiB, 3 * GiB, 4 * GiB}));
+  EXPECT_EQ(figures.l2[0] + figures.l2[1], 0u);
 
-  // An L1 window around 2 MiB overlaps the memory region (d > 2 MiB): its
-  // entries count for L1 only, and an unmeasured one for nothing at all.
+  // An L1 window over the memory region (d > 4 * l2 = 2 MiB) keeps its entries.
   UseSettings(8 * MiB, 1024);
   measurementState.l1CacheSize = 4 * MiB;
   measurementState.l2CacheSize = 512 * KiB;
-  SetEntry(2049, 3 * GiB, 3 * GiB, 0);         // in both, copy unmeasured
-  SetEntry(2050, 2 * GiB, 2 * GiB, 2 * GiB);   // in both, measured
-  SetEntry(6000, 1 * GiB, 1 * GiB, 1 * GiB);   // memory only
+  SetEntry(2049, 3 * GiB, 3 * GiB, 0);
+  SetEntry(2050, 2 * GiB, 2 * GiB, 2 * GiB);
+  SetEntry(6000, 1 * GiB, 1 * GiB, 1 * GiB);
   figures = ComputePanelFigures();
   EXPECT_EQ(figures.l1[0], 2 * GiB);
   EXPECT_EQ(figures.memoryCount, 1u);
   EXPECT_EQ(figures.memory[0], 1 * GiB);
-}
 
-TEST_F(PanelTest, MemoryFiguresAreTruncatingMeansShownInYellow) {
-  // l2 256 KiB puts the memory region at d > 1 MiB, inside the 2 MiB area.
-  measurementState.l2CacheSize = 256 * KiB;
-  SetEntry(1500, 1 * GiB, 3, 1000);
-  SetEntry(1800, 2 * GiB, 4, 1001);
-  const PanelFigures figures = ComputePanelFigures();
-  EXPECT_EQ(figures.memoryCount, 2u);
-  EXPECT_EQ(figures.memory[0], 3 * GiB / 2);
-  EXPECT_EQ(figures.memory[1], 3u);
-  EXPECT_EQ(figures.memory[2], 1000u);
-
-  Paint();
-  const RecordedOperation* read = recorder.FindText(L"1.512 GiB/s");
-  ASSERT_NE(read, nullptr);
-  EXPECT_EQ(read->x, 480);
-  EXPECT_EQ(read->y, 10);
-  EXPECT_EQ(read->state.textColour, MakeColour(255, 255, 0));
-  // Small but nonzero means are figures, not placeholders; the phase still
-  // turns at every paint.
-  const std::vector<std::wstring> texts = recorder.TextStrings();
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), L"0.000 GiB/s"), 6 + 2);
-  EXPECT_TRUE(measurementState.blinkPhase);
-  Paint();
-  EXPECT_FALSE(measurementState.blinkPhase);
-  EXPECT_EQ(recorder.FindText(L"?"), nullptr);
-}
-
-TEST_F(PanelTest, LargestTestAreaHasAMemoryRegionFromTwoMebibytesOn) {
-  // 8 MiB, 1 KiB step, l2 512 KiB: d from 2 MiB + 1 KiB to 8 MiB - 3 KiB.
-  UseSettings(8 * MiB, 1024);
-  const uint32_t count = BlockCount();
-  ASSERT_EQ(count, 8190u);
-  for (uint32_t i = 0; i < count; ++i) SetEntry(i, GiB, GiB, GiB);
-  SetEntry(2048, 900 * GiB, 900 * GiB, 900 * GiB);  // d = 2 MiB exactly: outside
-  const PanelFigures figures = ComputePanelFigures();
+  // The largest area: memory from just above 2 MiB to the last entry.
+  measurementState.l1CacheSize = 64 * KiB;
+  for (uint32_t i = 0; i < BlockCount(); ++i) SetEntry(i, GiB, GiB, GiB);
+  SetEntry(2048, 900 * GiB, 900 * GiB, 900 * GiB);  // d = 2 MiB exactly
+  figures = ComputePanelFigures();
   EXPECT_EQ(figures.memoryCount, 8189u - 2049u + 1u);
   EXPECT_EQ(figures.memory[0], GiB);
 }
 
-TEST_F(PanelTest, MissingResultArraysShowEmptyFigures) {
-  FreeArrays();
+TEST_F(PanelTest, MemoryFiguresAreTruncatingMeansInYellowAndSmallOnesAreNoPlaceholders) {
+  measurementState.l2CacheSize = 256 * KiB;  // memory from d > 1 MiB
+  SetEntry(1500, 1 * GiB, 3, 1000);
+  SetEntry(1800, 2 * GiB, 4, 1001);
   const PanelFigures figures = ComputePanelFigures();
-  EXPECT_EQ(figures.l1[0], 0u);
-  EXPECT_EQ(figures.memoryCount, 0u);
-  EXPECT_EQ(Paint(), ExpectedEmptyPanel(" "));
+  EXPECT_EQ(figures.memoryCount, 2u);
+  EXPECT_EQ(std::vector<uint64_t>(figures.memory, figures.memory + 3), (std::vector<uint64_t>{3 * GiB / 2, 3, 1000}));
+  const std::vector<std::string> lines = Paint();
+  EXPECT_EQ(recorder.Where(L"1.512 GiB/s"), "480 10 rgb(255,255,0)");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "text 480 23 '0.000 GiB/s'"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "text 480 36 '0.000 GiB/s'"), 1);
+  EXPECT_TRUE(measurementState.blinkPhase);
 }
 
-TEST_F(PanelTest, AnEmptyOrInvertedRectangleDrawsNothing) {
-  for (const Rect& rect : {Rect{5, 5, 5, 55}, Rect{5, 5, -3, 55}, Rect{5, 60, 695, 55}}) {
-    recorder.Clear();
-    PaintResultsPanel(recorder.canvas(), rect);
-    EXPECT_TRUE(recorder.operations.empty()) << DescribeRect(rect);
-    EXPECT_FALSE(measurementState.blinkPhase);
+TEST(Format, GiBRatesClockAndBinaryUnits) {
+  constexpr uint64_t TiB = GiB << 10;
+  const struct {
+    char kind;  // GiB rate, clock, rate or size
+    uint64_t value;
+    const char* text;
+  } cases[] = {{'g', GiB + 512 * MiB, "1.512 GiB/s"}, {'g', GiB + 1000 * MiB, "2.000 GiB/s"},
+               {'g', GiB + 1023 * MiB, "2.023 GiB/s"}, {'g', 3 * GiB + 999 * MiB + 5, "3.999 GiB/s"},
+               {'g', GiB + 7 * MiB, "1.007 GiB/s"},   {'g', MiB - 1, "0.000 GiB/s"},
+               {'g', MiB, "0.001 GiB/s"},             {'g', UINT64_MAX, "17179869184.023 GiB/s"},
+               {'c', 2394123456u, "Taktfrequenz: 2394.123 MHz"}, {'c', 999999, "Taktfrequenz: 0.999 MHz"},
+               {'c', 2600045000u, "Taktfrequenz: 2600.045 MHz"}, {'c', UINT64_MAX, "Taktfrequenz: 18446744073709.551 MHz"},
+               {'r', 0, "0 B/s"},           {'r', 1023, "1023 B/s"},       {'r', 1024, "1 KiB/s"},
+               {'r', MiB - 1, "1023 KiB/s"}, {'r', 128 * MiB, "128 MiB/s"}, {'r', 3 * GiB, "3 GiB/s"},
+               {'r', TiB, "1 TiB/s"},        {'r', 1024 * TiB, "1024 TiB/s"}, {'r', UINT64_MAX, "16777215 TiB/s"},
+               {'s', 2048, "2 KiB"},         {'s', 8 * MiB - 1, "7 MiB"}};
+  for (const auto& c : cases) {
+    TextBuffer buffer;
+    std::fill(std::begin(buffer), std::end(buffer), L'#');  // a missing terminator shows
+    if (c.kind == 'g') FormatGiBRate(c.value, buffer);
+    if (c.kind == 'c') FormatClockFrequency(c.value, buffer);
+    if (c.kind == 'r' || c.kind == 's') FormatBinaryQuantity(c.kind == 'r' ? rateUnits : sizeUnits, c.value, buffer);
+    ASSERT_LT(TextLength(buffer), kTextBufferLength) << c.text;
+    EXPECT_EQ(Narrow(buffer), c.text);
   }
 }
 
 }  // namespace
-
-TEST_F(PanelTest, ClientAreaErasesAroundBothAreasThenPaintsTheChartBeforeThePanel) {
-  EraseClientBackground(recorder.canvas(), Rect{0, 0, 700, 400});
-  EXPECT_EQ(Describe(recorder.operations),
-            (std::vector<std::string>{"exclude 5 60 695 395", "exclude 5 5 695 55", "background 0 0 700 400"}));
-  recorder.Clear();
-  PaintClientArea(recorder.canvas(), Rect{0, 0, 700, 400});
-  const std::vector<RecordedOperation> clips = recorder.OfKind(CanvasOp::ClipToRect);
-  ASSERT_FALSE(clips.empty());
-  EXPECT_EQ(DescribeRect(clips.front().rect), "5 60 695 395");
-  EXPECT_EQ(DescribeRect(clips.back().rect), "5 5 695 55");
-}

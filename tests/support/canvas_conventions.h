@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 #include <utility>
 
 #include "display/canvas.h"
@@ -26,6 +27,10 @@ inline Pixels Span(int x0, int y0, int x1, int y1, Pixels pixels = {}) {
   for (int y = y0; y <= y1; ++y)
     for (int x = x0; x <= x1; ++x) pixels.insert({x, y});
   return pixels;
+}
+
+inline std::string Str(const Rect& r) {
+  return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " + std::to_string(r.bottom);
 }
 
 template <typename Target>

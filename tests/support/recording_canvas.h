@@ -1,11 +1,12 @@
-// A Canvas that draws nothing and keeps every operation with its arguments and
-// the drawing state it took effect in, so tests can check positions, texts,
-// colours, fonts and clipping exactly. Text metrics are fixed and configurable
-// per font (by default 6 pixels per character and 13 pixels high), so text
-// positions are deterministic.
+// A Canvas that draws nothing and records every operation (text measurements
+// aside) with its arguments, a line describing it ("fill 5 60 695 395
+// rgb(0,0,0)") and the drawing state it took effect in. Text is 6 x 13 pixels
+// a character unless set per font or per text. DisplayTest gives each test a
+// fresh measurement state with two distinct fonts and zeroed result arrays.
 #pragma once
-#include <cstddef>
-#include <cstdint>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
@@ -13,100 +14,139 @@
 
 #include "display/canvas.h"
 
-enum class CanvasOp {
-  ClipToRect,
-  FillRect,
-  DrawSunkenEdge,
-  ExcludeFromClip,
-  FillBackground,
-  SelectSolidPen,
-  SelectDottedPen,
-  MoveTo,
-  LineTo,
-  SetTransparentText,
-  SetTextColour,
-  SelectFont,
-  MeasureText,
-  DrawString,
-};
-
-// The drawing state as the operations so far have left it.
 struct CanvasState {
   Rect clip = {0, 0, 0, 0};
-  bool penSelected = false;  // a pen has been selected at all
-  bool dottedPen = false;
-  Colour penColour = 0;
-  int32_t currentX = 0, currentY = 0;
-  bool transparentText = false;
-  Colour textColour = 0;
+  bool dottedPen = false, transparentText = false;
+  Colour penColour = 0, textColour = 0;
   FontHandle font = 0;
+  int32_t x = 0, y = 0;  // the current point
 };
 
 struct RecordedOperation {
-  CanvasOp op;
-  Rect rect = {0, 0, 0, 0};  // ClipToRect, FillRect, DrawSunkenEdge
-  Colour colour = 0;         // FillRect and the pens; SetTextColour
-  FontHandle font = 0;       // SelectFont
-  int32_t x = 0, y = 0;      // MoveTo, LineTo (its end), DrawString
-  int32_t fromX = 0, fromY = 0;  // LineTo: the current point it starts from
-  std::wstring text;         // MeasureText, DrawString
-  CanvasState state;         // the state in effect for this operation, before it changed anything
+  // what: "clip", "fill", "edge", "exclude", "background", "pen", "dotted pen", "move", "line", "transparent",
+  // "text colour", "font" or "text"; x, y: the end of a move or line, a text's position.
+  RecordedOperation(std::string what, Rect rect = {}, Colour colour = 0, int32_t x = 0, int32_t y = 0,
+                    std::wstring text = {}, FontHandle font = 0)
+      : what(what), line(), rect(rect), colour(colour), x(x), y(y), text(text), font(font) {}
+  std::string what, line;
+  Rect rect;
+  Colour colour;
+  int32_t x, y;
+  std::wstring text;
+  FontHandle font;
+  CanvasState state;
 };
 
-class RecordingCanvas {
- public:
-  RecordingCanvas();
-  RecordingCanvas(const RecordingCanvas&) = delete;
-  RecordingCanvas& operator=(const RecordingCanvas&) = delete;
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+inline std::string Rgb(Colour c) {
+  return "rgb(" + std::to_string(c & 0xFF) + "," + std::to_string(c >> 8 & 0xFF) + "," + std::to_string(c >> 16) + ")";
+}
+inline std::string Str(const Rect& r) {
+  return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+         std::to_string(r.bottom);
+}
 
-  // The seam, bound to this recorder.
-  Canvas& canvas() { return canvas_; }
-
-  // Metrics of every text in one font: cx = characterWidth * length, cy = height.
-  void SetFontMetrics(FontHandle font, int32_t characterWidth, int32_t height) {
-    fontMetrics_[font] = Metrics{characterWidth, height};
-  }
-  // Fixed extent of one particular text, in any font.
-  void SetTextExtent(const std::wstring& text, TextSize size) { textExtents_[text] = size; }
-
-  // Called after each operation has been recorded (e.g. to change the
-  // measurement state in the middle of a paint, as a running sweep would).
-  // It must not draw on this canvas.
-  std::function<void(const RecordedOperation&)> afterOperation;
-
-  std::vector<RecordedOperation> operations;
+struct RecordingCanvas {
+  std::vector<RecordedOperation> ops;
   CanvasState state;
+  std::map<FontHandle, TextSize> fontMetrics;  // cx per character, cy
+  std::map<std::wstring, TextSize> textExtents;
+  std::function<void(const RecordedOperation&)> afterOperation;  // e.g. a sweep changing the results mid-paint
+  Canvas canvas;
 
-  void Clear();
-  std::vector<RecordedOperation> OfKind(CanvasOp op) const;
-  std::vector<RecordedOperation> Texts() const { return OfKind(CanvasOp::DrawString); }
-  std::vector<RecordedOperation> Lines() const { return OfKind(CanvasOp::LineTo); }
-  // All drawn texts, in order.
-  std::vector<std::wstring> TextStrings() const;
-  // The first DrawString of text; null when there is none.
-  const RecordedOperation* FindText(const std::wstring& text) const;
-  size_t Count(CanvasOp op) const;
-  // Number of operations that put pixels on the target.
-  size_t DrawingCount() const;
-
-  TextSize Measure(FontHandle font, const std::wstring& text) const;
-
- private:
-  // Records op in the current state, lets fill set its arguments and the
-  // state it leaves, then calls afterOperation.
-  template <typename Fill>
-  void Record(CanvasOp op, Fill fill) {
-    operations.push_back(RecordedOperation{op});
-    RecordedOperation& operation = operations.back();
-    operation.state = state;
-    fill(operation, state);
-    if (afterOperation) afterOperation(operation);
+  static void Add(void* context, RecordedOperation op, const std::string& args = "") {
+    RecordingCanvas& self = *static_cast<RecordingCanvas*>(context);
+    CanvasState& s = self.state;
+    op.line = op.what + (args.empty() ? "" : " " + args);
+    op.state = s;
+    self.ops.push_back(op);
+    if (op.what == "clip") s.clip = op.rect;
+    if (op.what == "pen" || op.what == "dotted pen") s.dottedPen = op.what != "pen", s.penColour = op.colour;
+    if (op.what == "move" || op.what == "line") s.x = op.x, s.y = op.y;
+    if (op.what == "transparent") s.transparentText = true;
+    if (op.what == "text colour") s.textColour = op.colour;
+    if (op.what == "font") s.font = op.font;
+    if (self.afterOperation) self.afterOperation(op);
   }
+  RecordingCanvas() {
+    canvas.context = this;
+    canvas.ClipToRect = [](void* c, const Rect& r) { Add(c, {"clip", r}, Str(r)); };
+    canvas.FillRect = [](void* c, const Rect& r, Colour k) { Add(c, {"fill", r, k}, Str(r) + " " + Rgb(k)); };
+    canvas.DrawSunkenEdge = [](void* c, const Rect& r) { Add(c, {"edge", r}, Str(r)); };
+    canvas.ExcludeFromClip = [](void* c, const Rect& r) { Add(c, {"exclude", r}, Str(r)); };
+    canvas.FillBackground = [](void* c, const Rect& r) { Add(c, {"background", r}, Str(r)); };
+    canvas.SelectSolidPen = [](void* c, Colour k) { Add(c, {"pen", {}, k}, Rgb(k)); };
+    canvas.SelectDottedPen = [](void* c, Colour k) { Add(c, {"dotted pen", {}, k}, Rgb(k)); };
+    canvas.MoveTo = [](void* c, int32_t x, int32_t y) { Add(c, {"move", {}, 0, x, y}, Point(x, y)); };
+    canvas.LineTo = [](void* c, int32_t x, int32_t y) { Add(c, {"line", {}, 0, x, y}, Point(x, y)); };
+    canvas.SetTransparentText = [](void* c) { Add(c, {"transparent"}); };
+    canvas.SetTextColour = [](void* c, Colour k) { Add(c, {"text colour", {}, k}, Rgb(k)); };
+    canvas.SelectFont = [](void* c, FontHandle f) { Add(c, {"font", {}, 0, 0, 0, L"", f}, std::to_string(f)); };
+    canvas.MeasureText = [](void* c, const wchar_t* text, int32_t length) {
+      RecordingCanvas& self = *static_cast<RecordingCanvas*>(c);
+      const std::wstring t(text, size_t(length));
+      if (self.textExtents.count(t)) return self.textExtents[t];
+      const TextSize m = self.fontMetrics.count(self.state.font) ? self.fontMetrics[self.state.font] : TextSize{6, 13};
+      return TextSize{m.cx * length, m.cy};
+    };
+    canvas.DrawString = [](void* c, int32_t x, int32_t y, const wchar_t* text, int32_t length) {
+      const std::wstring t(text, size_t(length));
+      Add(c, {"text", {}, 0, x, y, t}, Point(x, y) + " '" + Narrow(t) + "'");
+    };
+  }
+  static std::string Point(int32_t x, int32_t y) { return std::to_string(x) + " " + std::to_string(y); }
 
-  struct Metrics {
-    int32_t characterWidth, height;
-  };
-  Canvas canvas_;
-  std::map<FontHandle, Metrics> fontMetrics_;
-  std::map<std::wstring, TextSize> textExtents_;
+  void Clear() { ops.clear(), state = CanvasState(); }
+  std::vector<RecordedOperation> Of(const std::string& what) const {
+    std::vector<RecordedOperation> found;
+    for (const RecordedOperation& op : ops)
+      if (op.what == what) found.push_back(op);
+    return found;
+  }
+  std::vector<std::string> Lines(size_t from = 0, size_t count = SIZE_MAX) const {
+    std::vector<std::string> lines;
+    for (size_t i = from; i < ops.size() && i - from < count; ++i) lines.push_back(ops[i].line);
+    return lines;
+  }
+  // The first text drawn as text; null when there is none.
+  const RecordedOperation* Find(const std::wstring& text) const {
+    for (const RecordedOperation& op : ops)
+      if (op.what == "text" && op.text == text) return &op;
+    return nullptr;
+  }
+  // "x y rgb(...)" of the first text drawn as text: where and in which colour; "absent" when there is none.
+  std::string Where(const std::wstring& text) const {
+    const RecordedOperation* t = Find(text);
+    return t == nullptr ? "absent" : Point(t->x, t->y) + " " + Rgb(t->state.textColour);
+  }
+};
+
+class DisplayTest : public ::testing::Test {
+ protected:
+  static constexpr FontHandle kPanelFont = 101, kAxisFont = 202;
+  RecordingCanvas recorder;
+
+  void SetUp() override {
+    FreeArrays();
+    measurementState = MeasurementState();
+    measurementState.panelFont = kPanelFont;
+    measurementState.axisFont = kAxisFont;
+    UseSettings(measurementState.testAreaSize, measurementState.blockStep);
+  }
+  void TearDown() override { FreeArrays(); }
+  static void FreeArrays() {
+    for (uint64_t** rates : {&measurementState.readRates, &measurementState.writeRates, &measurementState.copyRates}) {
+      std::free(*rates);
+      *rates = nullptr;
+    }
+  }
+  static void UseSettings(uint64_t testAreaSize, uint32_t blockStep) {
+    measurementState.testAreaSize = testAreaSize;
+    measurementState.blockStep = blockStep;
+    ResetResultArrays();
+    ASSERT_TRUE(ResultArraysExist());
+  }
+  static void SetEntry(uint32_t i, uint64_t read, uint64_t write, uint64_t copy) {
+    measurementState.readRates[i] = read, measurementState.writeRates[i] = write, measurementState.copyRates[i] = copy;
+  }
 };
