@@ -11,7 +11,8 @@ std::vector<LevelWindow> LevelWindows(const uint64_t* cacheSizes, uint32_t cache
     windows.push_back(LevelWindow{2 * below, cacheSizes[level] / 2});
     below = cacheSizes[level];
   }
-  windows.push_back(LevelWindow{8 * below - 1, 0});
+  // Without a known cache no length can be said to lie in memory.
+  windows.push_back(LevelWindow{below != 0 ? 8 * below - 1 : UINT64_MAX, 0});
   return windows;
 }
 
@@ -33,6 +34,7 @@ LevelFigure FigureInWindow(const std::vector<uint64_t>& lengths, const std::vect
 }
 
 std::string WhyNoFigure(const LevelWindow& window, uint64_t largestLength) {
+  if (window.low == UINT64_MAX) return "the processor reported no cache sizes";
   if (window.high != 0 && window.high <= window.low)
     return "the level is not more than four times the one below: no length lies clear of both";
   if (largestLength <= window.low)
