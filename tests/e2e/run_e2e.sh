@@ -7,6 +7,9 @@
 #
 # usage: run_e2e.sh PROGRAM DRIVER [scenario...]   (scenarios: main stress)
 set -uo pipefail
+# A private display for the whole run.
+[ -n "${LORVANTA_E2E_DISPLAY:-}" ] ||
+  LORVANTA_E2E_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "$@"
 
 program=$(readlink -f "$1")
 driver=$(readlink -f "$2")
@@ -14,12 +17,10 @@ shift 2
 scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(main stress)
 work=$(mktemp -d /tmp/lorvanta-e2e.XXXXXX)
-xvfb_pid=""
 wine=()  # how program and driver start: directly, or by Wine's loader
 
 cleanup() {
   [ ${#wine[@]} -gt 0 ] && wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -34,15 +35,8 @@ if [[ $program == *.exe ]]; then
   machine=$(od -An -tx2 -j $(( $(od -An -tu4 -j 60 -N 4 "$program") + 4 )) -N 2 "$program" | tr -d ' ')
   wine=(wine)
   [ "$machine" = 8664 ] && [ -x /usr/lib/wine/wine64 ] && wine=(/usr/lib/wine/wine64) && export WINELOADER=${wine[0]}
+  wineserver -p >/dev/null 2>&1
 fi
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY
-[ ${#wine[@]} -gt 0 ] && wineserver -p >/dev/null 2>&1
 
 failed=0
 for scenario in "${scenarios[@]}"; do
@@ -58,8 +52,5 @@ for scenario in "${scenarios[@]}"; do
   done
   [ -n "$status" ] || { kill "$program_pid"; status="none, still running 30 s after the close request"; }
   [ "$status" = 0 ] && echo "ok  : the program ended with exit code 0" || { echo "FAIL: exit code $status"; failed=1; }
-  if [ "$failed" -ne 0 ] && [ -n "${LORVANTA_E2E_KEEP:-}" ]; then
-    mkdir -p "$LORVANTA_E2E_KEEP" && cp -a "$work/$scenario" "$LORVANTA_E2E_KEEP/"
-  fi
 done
 exit $failed

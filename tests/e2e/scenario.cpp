@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "measure/state.h"
@@ -18,12 +19,8 @@ long long Now() {
 }
 
 long FileSize(const std::string& name) {
-  FILE* file = std::fopen(name.c_str(), "rb");
-  if (file == nullptr) return -1;
-  std::fseek(file, 0, SEEK_END);
-  const long size = std::ftell(file);
-  std::fclose(file);
-  return size;
+  std::ifstream file(name, std::ios::binary | std::ios::ate);
+  return file ? static_cast<long>(file.tellg()) : -1;
 }
 
 // The screenshot command; its file must appear as screenshot-NUMBER.bmp

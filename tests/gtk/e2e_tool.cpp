@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "platform/cairo/cairo_canvas.h"
@@ -84,20 +85,21 @@ bool Resize(int width, int height) {
   return true;
 }
 
+std::string FirstWord(const std::string& path) {
+  std::string word;
+  std::ifstream(path) >> word;
+  return word;
+}
+
 // The threads that carry the program's own name: those it starts itself.
 // GLib's helper threads name themselves.
 std::set<long> ProgramThreads() {
-  static const std::string name = Output("cat /proc/" + pid + "/comm");
+  static const std::string name = FirstWord("/proc/" + pid + "/comm"), dir = "/proc/" + pid + "/task/";
   std::set<long> threads;
-  const std::string dir = "/proc/" + pid + "/task/";
   if (DIR* tasks = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(tasks)) {
-      char comm[64] = {0};
-      if (FILE* file = std::fopen((dir + entry->d_name + "/comm").c_str(), "r")) {
-        if (std::fgets(comm, sizeof comm, file) != nullptr && name == comm) threads.insert(std::atol(entry->d_name));
-        std::fclose(file);
-      }
-    }
+    while (dirent* entry = readdir(tasks))
+      if (entry->d_name[0] != '.' && FirstWord(dir + entry->d_name + "/comm") == name)
+        threads.insert(std::atol(entry->d_name));
     closedir(tasks);
   }
   return threads;

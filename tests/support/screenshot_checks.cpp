@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 int checkFailures = 0;
 
@@ -38,10 +40,12 @@ int CountInPlot(const Picture& p, Rgb colour, int top, int bottom) {
   return count;
 }
 
-void CurvesAbove(const Picture& p, int counts[3]) {
+// Read, write and copy pixels at least two pixels above the bottom edge.
+std::vector<int> CurvesAbove(const Picture& p) {
   const Plot plot = PlotFor(p);
-  const Rgb colours[3] = {kRead, kWrite, kCopy};
-  for (int i = 0; i < 3; ++i) counts[i] = CountInPlot(p, colours[i], plot.yT, plot.yB - 2);
+  std::vector<int> counts;
+  for (Rgb colour : {kRead, kWrite, kCopy}) counts.push_back(CountInPlot(p, colour, plot.yT, plot.yB - 2));
+  return counts;
 }
 
 // Red pixels in column x of the plot and how many short red runs (1 to 4
@@ -67,12 +71,8 @@ void RedColumn(const Picture& p, const Plot& plot, int x, int* count, int* dots)
 
 Picture LoadScreenshot(const std::string& name, bool report) {
   Picture picture;
-  std::vector<uint8_t> bytes;
-  if (FILE* file = std::fopen(name.c_str(), "rb")) {
-    uint8_t buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(file);
-  }
+  std::ifstream file(name, std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   if (bytes.size() < 54) {
     if (report) Check(false, "%s: a file with its 54 header bytes (%zu bytes)", name.c_str(), bytes.size());
     return picture;
@@ -99,8 +99,7 @@ Picture LoadScreenshot(const std::string& name, bool report) {
 }
 
 bool CurvesUp(const Picture& p) {
-  int above[3];
-  CurvesAbove(p, above);
+  const std::vector<int> above = CurvesAbove(p);
   return above[0] > 20 && above[1] > 20 && above[2] > 20;
 }
 
@@ -108,15 +107,10 @@ void CheckCurves(const Picture& p, bool measured, const char* name) {
   if (p.width == 0) return;
   const Plot plot = PlotFor(p);
   const int onEdge = CountInPlot(p, kCopy, plot.yB, plot.yB);
-  int above[3];
-  CurvesAbove(p, above);
-  if (measured) {
-    Check(CurvesUp(p), "%s: read, write and copy curves up (%d, %d, %d pixels)", name, above[0], above[1], above[2]);
-  } else {
-    Check(above[0] + above[1] + above[2] == 0 && onEdge > (plot.xR - plot.xL) / 2,
-          "%s: flat curves on the bottom edge (%d copy pixels there; %d, %d, %d above)", name, onEdge, above[0],
-          above[1], above[2]);
-  }
+  const std::vector<int> a = CurvesAbove(p);
+  Check(measured ? CurvesUp(p) : a[0] + a[1] + a[2] == 0 && onEdge > (plot.xR - plot.xL) / 2,
+        "%s: curves %s (%d copy pixels on the bottom edge; %d, %d, %d above)", name, measured ? "up" : "flat", onEdge,
+        a[0], a[1], a[2]);
 }
 
 void CheckLayout(const Picture& p, const char* name, const ButtonColours& c) {
@@ -133,16 +127,11 @@ void CheckLayout(const Picture& p, const char* name, const ButtonColours& c) {
             p.At(w - 6, 30) == c.highlight && p.At(mid, 60) == c.shadow && p.At(5, h / 2) == c.shadow &&
             p.At(mid, h - 6) == c.highlight && p.At(w - 6, h / 2) == c.highlight,
         "%s: sunken frames on panel (5,5)-(%d,55) and chart (5,60)-(%d,%d)", name, w - 5, w - 5, h - 5);
-  int panelBlack = 0, panelTotal = 0, chartBlack = 0, chartTotal = 0;
-  for (int y = 7; y < h - 7; ++y) {
-    for (int x = 7; x < w - 7 && (y < 53 || y >= 62); ++x) {
-      (y < 53 ? panelBlack : chartBlack) += p.At(x, y) == kBlack;
-      ++(y < 53 ? panelTotal : chartTotal);
-    }
-  }
-  Check(panelBlack * 10 > panelTotal * 7 && chartBlack * 10 > chartTotal * 7,
-        "%s: panel and chart black inside (%d%%, %d%% black)", name, panelBlack * 100 / panelTotal,
-        chartBlack * 100 / chartTotal);
+  int black[2] = {0, 0}, total[2] = {0, 0};  // panel, chart
+  for (int y = 7; y < h - 7; ++y)
+    for (int x = 7; x < w - 7 && (y < 53 || y >= 62); ++x, ++total[y >= 62]) black[y >= 62] += p.At(x, y) == kBlack;
+  Check(black[0] * 10 > total[0] * 7 && black[1] * 10 > total[1] * 7, "%s: panel and chart black inside (%d%%, %d%%)",
+        name, black[0] * 100 / total[0], black[1] * 100 / total[1]);
 }
 
 void CheckCacheMarks(const Picture& without, const Picture& withMarks, uint64_t testArea, uint32_t l1Size,
