@@ -26,7 +26,7 @@ build() {  # build PRESET [extra configure args]
 
 step "linux build" build linux
 step "linux tests" ctest --preset linux
-step "gtk end-to-end (Xvfb)" bash tests/gtk/gtk_e2e.sh build/linux/app/lorvanta build/linux/tests/gtk/lorvanta_gtk_e2e_tool
+step "gtk end-to-end (Xvfb)" bash tests/e2e/run_e2e.sh build/linux/app/lorvanta build/linux/tests/gtk/lorvanta_gtk_e2e_tool
 step "asan build" build asan
 step "asan tests" ctest --preset asan -L unit
 step "tsan build" build tsan

@@ -1,143 +1,129 @@
-// Checks for the GTK program's end-to-end test (gtk_e2e.sh): reads the
-// screenshots the program writes, watches its sweep threads and asks its
-// window to close as a window manager's close button does.
-//
-// usage:
-//   e2e_tool layout FILE [WIDTH HEIGHT]   BMP headers, size, background, frames, black insides
-//   e2e_tool curves FILE measured|flat    the three curves above the bottom edge, or all on it
-//   e2e_tool has-curves FILE              exit 0 when the three curves are up, 1 otherwise; silent
-//   e2e_tool marks WITHOUT WITH AREA      dotted red cache marks in WITH (test area AREA bytes),
-//                                         absent in WITHOUT
-//   e2e_tool sweeps PID MILLISECONDS      counts the sweep threads PID starts meanwhile
-//                                         (SIGTERM ends the count early)
-//   e2e_tool close WINDOW                 sends WM_DELETE_WINDOW to the X window WINDOW
-// Every check prints "ok  : ..." or "FAIL: ..."; the exit code is the number
-// of failed checks (2 for a usage error).
+// Drives the running Linux program `lorvanta` through the shared end-to-end
+// scenarios as a user would: its menu worked with keys typed by xdotool
+// (Alt+mnemonic, arrow keys, Return), the close request sent as a window
+// manager's close button does. Checks the window's class and icons first.
+// usage: lorvanta_gtk_e2e_tool main|stress PID
+// Exit code: 0 when every check passed; 100 when no window appeared.
 #include <X11/Xlib.h>
 #include <dirent.h>
+#include <unistd.h>
 
-#include <csignal>
-#include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <set>
+#include <fstream>
 #include <string>
-#include <thread>
 
-#include "measure/state.h"
 #include "platform/cairo/cairo_canvas.h"
-#include "probe/processor.h"
-#include "tests/support/screenshot_checks.h"
+#include "tests/e2e/scenario.h"
 
 namespace {
 
-int Layout(const char* name, int expectedWidth, int expectedHeight) {
-  const Picture p = LoadScreenshot(name, true);
-  if (expectedWidth > 0 && p.width != 0) {
-    Check(p.width == expectedWidth && p.height == expectedHeight, "%s: the client area's size %dx%d (file %dx%d)",
-          name, expectedWidth, expectedHeight, p.width, p.height);
+std::string pid;
+Display* display = nullptr;
+Window window = 0;
+int menuHeight = 0;  // the menu bar above the client area
+
+std::string Output(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    pclose(pipe);
   }
-  CheckLayout(p, name, RgbOf(kButtonFaceColour), RgbOf(kButtonShadowColour), RgbOf(kButtonHighlightColour));
-  return checkFailures;
+  return text;
 }
 
-int Marks(const char* without, const char* with, uint64_t testArea) {
-  ProbeProcessor();  // the cache sizes the program found on this machine
-  CheckCacheMarks(LoadScreenshot(without, true), LoadScreenshot(with, true), testArea, measurementState.l1CacheSize,
-                  measurementState.l2CacheSize);
-  ReleaseTestBuffers();
-  return checkFailures;
+std::string Downs(int n) { return n > 0 ? "Down " + Downs(n - 1) : ""; }
+
+bool FindProgramWindow() {
+  window = std::strtoul(Output("timeout 30 xdotool search --sync --onlyvisible --name '^Lorvanta$'").c_str(), nullptr, 10);
+  if (!Check(window != 0, "a window titled Lorvanta appears within 30 s")) return false;
+  Output("xdotool windowfocus --sync " + std::to_string(window));
+  Pause(500);
+  const std::string properties = Output("xprop -id " + std::to_string(window));
+  Check(properties.find("WM_CLASS(STRING) = \"lorvanta\", \"Lorvanta\"") != std::string::npos,
+        "window class lorvanta/Lorvanta, as the desktop entry names it");
+  bool icons = true;
+  for (const char* size : {"16", "24", "32", "48"})
+    icons = icons && properties.find(std::string("Icon (") + size + " x " + size + ")") != std::string::npos;
+  Check(icons, "window icon in 16, 24, 32 and 48 pixels");
+  XWindowAttributes attributes;
+  XGetWindowAttributes(display, window, &attributes);
+  menuHeight = attributes.height - 449;
+  Check(attributes.width == 684 && menuHeight > 10 && menuHeight < 60,
+        "window %dx%d: a client area of 684x449 below a menu bar of %d pixels", attributes.width, attributes.height,
+        menuHeight);
+  return true;
 }
 
-// Sweep threads ---------------------------------------------------------------
+}  // namespace
 
-// The process's threads that carry its own name: those it starts itself
-// (sweeps, power-saving defeat). GLib's helper threads name themselves.
-std::set<long> ProgramThreads(long pid, const std::string& programName) {
+void Act(Action action, int choice) {
+  const std::string keys[] = {"alt+e b " + Downs(choice) + "Return",
+                              "alt+e Down Right " + Downs(choice) + "Return",
+                              "alt+e Down Down Down Return",
+                              "alt+a a " + Downs(choice) + "Return",
+                              "alt+a c",
+                              "alt+a s",
+                              "alt+e Down Down Return",
+                              "Return Escape"};
+  Output("xdotool key --delay 12 " + keys[action]);
+}
+
+void Pause(int milliseconds) { usleep(milliseconds * 1000u); }
+
+void ClientSize(int* width, int* height) {
+  XWindowAttributes attributes;
+  XGetWindowAttributes(display, window, &attributes);
+  *width = attributes.width;
+  *height = attributes.height - menuHeight;
+}
+
+bool Resize(int width, int height) {
+  Output("xdotool windowsize --sync " + std::to_string(window) + " " + std::to_string(width) + " " +
+         std::to_string(height));
+  return true;
+}
+
+std::string FirstWord(const std::string& path) {
+  std::string word;
+  std::ifstream(path) >> word;
+  return word;
+}
+
+// The threads that carry the program's own name: those it starts itself.
+// GLib's helper threads name themselves.
+std::set<long> ProgramThreads() {
+  static const std::string name = FirstWord("/proc/" + pid + "/comm"), dir = "/proc/" + pid + "/task/";
   std::set<long> threads;
-  const std::string dir = "/proc/" + std::to_string(pid) + "/task";
-  DIR* tasks = opendir(dir.c_str());
-  if (tasks == nullptr) return threads;
-  while (dirent* entry = readdir(tasks)) {
-    if (entry->d_name[0] == '.') continue;
-    char comm[64] = {0};
-    if (FILE* file = std::fopen((dir + "/" + entry->d_name + "/comm").c_str(), "r")) {
-      if (std::fgets(comm, sizeof comm, file) == nullptr) comm[0] = 0;
-      std::fclose(file);
-    }
-    if (programName + "\n" == comm) threads.insert(std::atol(entry->d_name));
+  if (DIR* tasks = opendir(dir.c_str())) {
+    while (dirent* entry = readdir(tasks))
+      if (entry->d_name[0] != '.' && FirstWord(dir + entry->d_name + "/comm") == name)
+        threads.insert(std::atol(entry->d_name));
+    closedir(tasks);
   }
-  closedir(tasks);
   return threads;
 }
 
-volatile std::sig_atomic_t stopWatching = 0;
-void OnTerminate(int) { stopWatching = 1; }
-
-// Threads that appear while watching, for the given time or until SIGTERM;
-// one that was there at the start (a sweep in progress, the power-saving
-// defeat) does not count.
-int Sweeps(long pid, int milliseconds) {
-  std::signal(SIGTERM, OnTerminate);
-  std::string name;
-  if (FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "r")) {
-    char comm[64] = {0};
-    if (std::fgets(comm, sizeof comm, file) != nullptr) name.assign(comm, std::strcspn(comm, "\n"));
-    std::fclose(file);
-  }
-  const std::set<long> baseline = ProgramThreads(pid, name);
-  std::set<long> seen;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  while (std::chrono::steady_clock::now() < end && !stopWatching) {
-    for (long thread : ProgramThreads(pid, name))
-      if (baseline.count(thread) == 0) seen.insert(thread);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::printf("%zu\n", seen.size());
-  return 0;
-}
-
-// The close request that a window manager sends for the close button.
-int Close(unsigned long window) {
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) {
-    Check(false, "the display opens");
-    return checkFailures;
-  }
-  XEvent event;
-  std::memset(&event, 0, sizeof event);
+void Close() {
+  XEvent event{};
   event.xclient.type = ClientMessage;
   event.xclient.window = window;
   event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
   event.xclient.format = 32;
   event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
   event.xclient.data.l[1] = CurrentTime;
-  const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
+  XSendEvent(display, window, False, NoEventMask, &event);
   XSync(display, False);
-  XCloseDisplay(display);
-  Check(sent != 0, "WM_DELETE_WINDOW sent to window 0x%lx", window);
-  return checkFailures;
 }
 
-}  // namespace
+ButtonColours ProgramButtonColours() {
+  return {RgbOf(kButtonFaceColour), RgbOf(kButtonShadowColour), RgbOf(kButtonHighlightColour)};
+}
 
 int main(int argc, char** argv) {
-  const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "layout" && (argc == 3 || argc == 5))
-    return Layout(argv[2], argc == 5 ? std::atoi(argv[3]) : 0, argc == 5 ? std::atoi(argv[4]) : 0);
-  if (command == "curves" && argc == 4) {
-    CheckCurves(LoadScreenshot(argv[2], true), std::string(argv[3]) == "measured", argv[2]);
-    return checkFailures;
-  }
-  if (command == "has-curves" && argc == 3) {
-    const Picture p = LoadScreenshot(argv[2], false);
-    return p.width != 0 && CurvesUp(p) ? 0 : 1;
-  }
-  if (command == "marks" && argc == 5) return Marks(argv[2], argv[3], std::strtoull(argv[4], nullptr, 0));
-  if (command == "sweeps" && argc == 4) return Sweeps(std::atol(argv[2]), std::atoi(argv[3]));
-  if (command == "close" && argc == 3) return Close(std::strtoul(argv[2], nullptr, 0));
-  std::fprintf(stderr, "usage: e2e_tool layout|curves|has-curves|marks|sweeps|close ...\n");
-  return 2;
+  pid = argc > 2 ? argv[2] : "0";
+  display = XOpenDisplay(nullptr);
+  if (display == nullptr || !FindProgramWindow()) return 100;
+  return RunScenario(argc > 1 ? argv[1] : "");
 }

@@ -2,10 +2,12 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 int checkFailures = 0;
 
-void Check(bool condition, const char* format, ...) {
+bool Check(bool condition, const char* format, ...) {
   char text[512];
   va_list arguments;
   va_start(arguments, format);
@@ -13,32 +15,44 @@ void Check(bool condition, const char* format, ...) {
   va_end(arguments);
   std::printf("%s: %s\n", condition ? "ok  " : "FAIL", text);
   std::fflush(stdout);
-  if (!condition) ++checkFailures;
+  checkFailures += !condition;
+  return condition;
 }
 
 namespace {
 
+const Rgb kBlack{0, 0, 0}, kRead{255, 200, 0}, kWrite{255, 0, 0}, kCopy{0, 200, 255};
+
 uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | (b[at + 1] << 8); }
 uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return Get16(b, at) | (Get16(b, at + 2) << 16); }
 
-int CountInPlot(const Picture& p, const Plot& plot, Rgb colour, int top, int bottom) {
+// The plot inside the chart rectangle (5, 60)-(W-5, H-5).
+struct Plot {
+  int xL, xR, yT, yB;
+};
+Plot PlotFor(const Picture& p) { return Plot{5 + 70, p.width - 5 - 5, 60 + 5, p.height - 5 - 25}; }
+
+int CountInPlot(const Picture& p, Rgb colour, int top, int bottom) {
+  const Plot plot = PlotFor(p);
   int count = 0;
   for (int y = top; y <= bottom; ++y)
     for (int x = plot.xL; x < plot.xR; ++x) count += p.At(x, y) == colour;
   return count;
 }
 
-void CurvesAbove(const Picture& p, int counts[3]) {
+// Read, write and copy pixels at least two pixels above the bottom edge.
+std::vector<int> CurvesAbove(const Picture& p) {
   const Plot plot = PlotFor(p);
-  const Rgb colours[3] = {kRead, kWrite, kCopy};
-  for (int i = 0; i < 3; ++i) counts[i] = CountInPlot(p, plot, colours[i], plot.yT, plot.yB - 2);
+  std::vector<int> counts;
+  for (Rgb colour : {kRead, kWrite, kCopy}) counts.push_back(CountInPlot(p, colour, plot.yT, plot.yB - 2));
+  return counts;
 }
 
 // Red pixels in column x of the plot and how many short red runs (1 to 4
-// pixels, the dots) there are. The write curve is the marks' red too; where
-// it crosses the column it is red beside the column as well, and those rows
-// do not count. Where it drops steeply inside the column (a cache edge that
-// falls on the mark) it leaves one long run, which is not a dot.
+// pixels, the dots) there are. Rows where the write curve, also red, crosses
+// the column are red beside it too and do not count; where the curve drops
+// steeply inside the column (a cache edge on the mark) it leaves one long
+// run, which is no dot.
 void RedColumn(const Picture& p, const Plot& plot, int x, int* count, int* dots) {
   *count = *dots = 0;
   int run = 0;
@@ -47,7 +61,7 @@ void RedColumn(const Picture& p, const Plot& plot, int x, int* count, int* dots)
       ++*count;
       ++run;
     } else {
-      if (run >= 1 && run <= 4) ++*dots;
+      *dots += run >= 1 && run <= 4;
       run = 0;
     }
   }
@@ -57,12 +71,8 @@ void RedColumn(const Picture& p, const Plot& plot, int x, int* count, int* dots)
 
 Picture LoadScreenshot(const std::string& name, bool report) {
   Picture picture;
-  std::vector<uint8_t> bytes;
-  if (FILE* file = std::fopen(name.c_str(), "rb")) {
-    uint8_t buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(file);
-  }
+  std::ifstream file(name, std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   if (bytes.size() < 54) {
     if (report) Check(false, "%s: a file with its 54 header bytes (%zu bytes)", name.c_str(), bytes.size());
     return picture;
@@ -88,53 +98,40 @@ Picture LoadScreenshot(const std::string& name, bool report) {
   return picture;
 }
 
-Plot PlotFor(const Picture& p) { return Plot{5 + 70, p.width - 5 - 5, 60 + 5, p.height - 5 - 25}; }
-
 bool CurvesUp(const Picture& p) {
-  int above[3];
-  CurvesAbove(p, above);
+  const std::vector<int> above = CurvesAbove(p);
   return above[0] > 20 && above[1] > 20 && above[2] > 20;
 }
 
 void CheckCurves(const Picture& p, bool measured, const char* name) {
   if (p.width == 0) return;
   const Plot plot = PlotFor(p);
-  int above[3];
-  CurvesAbove(p, above);
-  if (measured) {
-    Check(CurvesUp(p), "%s: read, write and copy curves above the bottom edge (%d, %d, %d pixels)", name, above[0],
-          above[1], above[2]);
-  } else {
-    const int onEdge = CountInPlot(p, plot, kCopy, plot.yB, plot.yB);
-    Check(above[0] == 0 && above[1] == 0 && above[2] == 0 && onEdge > (plot.xR - plot.xL) / 2,
-          "%s: flat curves on the bottom edge y=%d (%d copy pixels there; %d, %d, %d above)", name, plot.yB, onEdge,
-          above[0], above[1], above[2]);
-  }
+  const int onEdge = CountInPlot(p, kCopy, plot.yB, plot.yB);
+  const std::vector<int> a = CurvesAbove(p);
+  Check(measured ? CurvesUp(p) : a[0] + a[1] + a[2] == 0 && onEdge > (plot.xR - plot.xL) / 2,
+        "%s: curves %s (%d copy pixels on the bottom edge; %d, %d, %d above)", name, measured ? "up" : "flat", onEdge,
+        a[0], a[1], a[2]);
 }
 
-void CheckLayout(const Picture& p, const char* name, Rgb face, Rgb shadow, Rgb highlight) {
+void CheckLayout(const Picture& p, const char* name, const ButtonColours& c) {
   if (p.width == 0) return;
   const int w = p.width, h = p.height, mid = w / 2;
-  if (w < 40 || h < 100) return Check(false, "%s: big enough for the layout checks", name);
+  if (w < 40 || h < 100) return (void)Check(false, "%s: big enough for the layout checks", name);
   bool background = true;
   for (int x = 0; x < w; ++x)
-    for (int y : {0, 4, 55, 57, 59, h - 5, h - 1}) background = background && p.At(x, y) == face;
+    for (int y : {0, 4, 55, 57, 59, h - 5, h - 1}) background = background && p.At(x, y) == c.face;
   for (int y = 0; y < h; ++y)
-    for (int x : {0, 4, w - 5, w - 1}) background = background && p.At(x, y) == face;
+    for (int x : {0, 4, w - 5, w - 1}) background = background && p.At(x, y) == c.face;
   Check(background, "%s: button-face background at the margins and between panel and chart", name);
-  Check(p.At(mid, 5) == shadow && p.At(5, 30) == shadow && p.At(mid, 54) == highlight && p.At(w - 6, 30) == highlight,
-        "%s: panel frame on (5,5)-(%d,55)", name, w - 5);
-  Check(p.At(mid, 60) == shadow && p.At(5, h / 2) == shadow && p.At(mid, h - 6) == highlight &&
-            p.At(w - 6, h / 2) == highlight,
-        "%s: chart frame on (5,60)-(%d,%d)", name, w - 5, h - 5);
-  int panelBlack = 0, panelTotal = 0, chartBlack = 0, chartTotal = 0;
-  for (int y = 7; y < 53; ++y)
-    for (int x = 7; x < w - 7; ++x, ++panelTotal) panelBlack += p.At(x, y) == kBlack;
-  for (int y = 62; y < h - 7; ++y)
-    for (int x = 7; x < w - 7; ++x, ++chartTotal) chartBlack += p.At(x, y) == kBlack;
-  Check(panelBlack * 10 > panelTotal * 7 && chartBlack * 10 > chartTotal * 7,
-        "%s: panel and chart black inside (%d%%, %d%% black)", name, panelBlack * 100 / panelTotal,
-        chartBlack * 100 / chartTotal);
+  Check(p.At(mid, 5) == c.shadow && p.At(5, 30) == c.shadow && p.At(mid, 54) == c.highlight &&
+            p.At(w - 6, 30) == c.highlight && p.At(mid, 60) == c.shadow && p.At(5, h / 2) == c.shadow &&
+            p.At(mid, h - 6) == c.highlight && p.At(w - 6, h / 2) == c.highlight,
+        "%s: sunken frames on panel (5,5)-(%d,55) and chart (5,60)-(%d,%d)", name, w - 5, w - 5, h - 5);
+  int black[2] = {0, 0}, total[2] = {0, 0};  // panel, chart
+  for (int y = 7; y < h - 7; ++y)
+    for (int x = 7; x < w - 7 && (y < 53 || y >= 62); ++x, ++total[y >= 62]) black[y >= 62] += p.At(x, y) == kBlack;
+  Check(black[0] * 10 > total[0] * 7 && black[1] * 10 > total[1] * 7, "%s: panel and chart black inside (%d%%, %d%%)",
+        name, black[0] * 100 / total[0], black[1] * 100 / total[1]);
 }
 
 void CheckCacheMarks(const Picture& without, const Picture& withMarks, uint64_t testArea, uint32_t l1Size,
