@@ -49,15 +49,7 @@ TEST(MeasurementNotice, ArrivesOnTheMainThreadOnceUnlessDropped) {
   SetMeasurementNoticeHandler(nullptr);
 }
 
-WindowPort Port() {
-  WindowPort port{&windowA};
-  port.IsMenuItemChecked = [](void*, uint32_t) { return false; };
-  port.CheckMenuItem = [](void*, uint32_t, bool) {};
-  port.CheckMenuRadioItem = [](void*, uint32_t, uint32_t, uint32_t) {};
-  port.DiscardMeasurementNotices = [](void*) { DropMeasurementNotices(); };
-  port.Invalidate = [](void*) {};
-  return port;
-}
+WindowPort port = {&windowA};  // what a stop and a notice use
 
 // With real sweeps: a sweep that ended and posted its notice just before a
 // stop must not end the sweep started after it.
@@ -69,15 +61,17 @@ TEST(MeasurementNotice, AStaleNoticeDoesNotEndTheNextSweep) {
   measurementState.repeatCount = 2;
   AllocateTestBuffers();
   ResetResultArrays();
-  SetMeasurementNoticeHandler([](void*) { WindowMeasurementDone(Port()); });
-  WindowTimer(Port(), IDT_MEASUREMENT);
+  port.Invalidate = [](void*) {};
+  port.DiscardMeasurementNotices = [](void*) { DropMeasurementNotices(); };
+  SetMeasurementNoticeHandler([](void*) { WindowMeasurementDone(port); });
+  WindowTimer(port, IDT_MEASUREMENT);
   ASSERT_NE(measurementState.measurementThread, 0);
   // Let the sweep finish and post its notice while the main loop stands still.
   for (int i = 0; i < 3000 && LoadWhole(&measurementState.readRates[BlockCount() - 1]) == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  WindowCommand(Port(), IDM_BLOCK_STEP_16KB);  // stops that sweep
-  WindowTimer(Port(), IDT_MEASUREMENT);
+  StopSweep(port);  // as a structural change does
+  WindowTimer(port, IDT_MEASUREMENT);
   const intptr_t second = measurementState.measurementThread;
   ASSERT_NE(second, 0);
   // The stale notice would come out of the queue now; the running sweep
