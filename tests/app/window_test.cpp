@@ -112,8 +112,9 @@ TEST_F(Window, StructuralChangesStopTheSweepThenResetEvenForTheSameChoice) {
   EXPECT_TRUE(checked[40034] && !checked[40031] && !checked[40032]);
   WindowCommand(port, IDM_BLOCK_STEP_1KB + 2);
   EXPECT_EQ(measurementState.blockStep, 4096u);
+  log.clear();
   WindowMeasurementDone(port);  // a notice that the stop overtook changes nothing
-  EXPECT_EQ(measurementState.measurementThread, 0);
+  EXPECT_TRUE(measurementState.measurementThread == 0 && log.empty()) << log;
   EXPECT_EQ(notifyCount.load(), 0);
 }
 
