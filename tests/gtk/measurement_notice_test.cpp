@@ -12,13 +12,12 @@
 
 #include "app/window.h"
 #include "measure/state.h"
-#include "measure/sweep.h"
 #include "probe/processor.h"
 #include "tests/support/state_reset.h"
 
 namespace {
-
 std::vector<std::pair<void*, std::thread::id>> deliveries;  // window, thread
+int windowA = 0, windowB = 0;
 
 void RunMainLoop() {
   for (int i = 0; i < 1000 && g_main_context_iteration(nullptr, FALSE); ++i) {
@@ -26,29 +25,22 @@ void RunMainLoop() {
 }
 
 void PostFromAnotherThread(void* window) {
-  std::thread sweep([window] { PostMeasurementNotice(window); });
-  sweep.join();  // returns although the main loop has not run: posting never waits
+  std::thread([window] { PostMeasurementNotice(window); }).join();  // returns before the main loop runs
 }
 
 TEST(MeasurementNotice, ArrivesOnTheMainThreadOnceUnlessDropped) {
   SetMeasurementNoticeHandler([](void* window) { deliveries.emplace_back(window, std::this_thread::get_id()); });
-  int windowA = 0, windowB = 0;
   PostFromAnotherThread(&windowA);
   PostFromAnotherThread(&windowB);
   EXPECT_TRUE(deliveries.empty());
   RunMainLoop();
   RunMainLoop();  // delivered once
   ASSERT_EQ(deliveries.size(), 2u);
-  EXPECT_EQ(deliveries[0].first, &windowA);
-  EXPECT_EQ(deliveries[1].first, &windowB);
+  EXPECT_TRUE(deliveries[0].first == &windowA && deliveries[1].first == &windowB);
   EXPECT_EQ(deliveries[0].second, std::this_thread::get_id());
 
   deliveries.clear();
   PostFromAnotherThread(&windowA);
-  PostFromAnotherThread(&windowA);
-  DropMeasurementNotices();
-  RunMainLoop();
-  EXPECT_TRUE(deliveries.empty());
   PostFromAnotherThread(&windowA);
   DropMeasurementNotices();
   PostFromAnotherThread(&windowB);  // a later one still arrives
@@ -57,19 +49,10 @@ TEST(MeasurementNotice, ArrivesOnTheMainThreadOnceUnlessDropped) {
   SetMeasurementNoticeHandler(nullptr);
 }
 
-// With the window behaviour and real sweeps: a sweep that ended and posted
-// its notice just before a stop must not end the sweep started after it.
-int window = 0;
-WindowPort Port() {
-  WindowPort port{&window};
-  port.IsMenuItemChecked = [](void*, uint32_t) { return false; };
-  port.CheckMenuItem = [](void*, uint32_t, bool) {};
-  port.CheckMenuRadioItem = [](void*, uint32_t, uint32_t, uint32_t) {};
-  port.DiscardMeasurementNotices = [](void*) { DropMeasurementNotices(); };
-  port.Invalidate = [](void*) {};
-  return port;
-}
+WindowPort port = {&windowA};  // what a stop and a notice use
 
+// With real sweeps: a sweep that ended and posted its notice just before a
+// stop must not end the sweep started after it.
 TEST(MeasurementNotice, AStaleNoticeDoesNotEndTheNextSweep) {
   ResetMeasurementStateForTest();
   ProbeProcessor();
@@ -78,25 +61,25 @@ TEST(MeasurementNotice, AStaleNoticeDoesNotEndTheNextSweep) {
   measurementState.repeatCount = 2;
   AllocateTestBuffers();
   ResetResultArrays();
-  SetMeasurementNoticeHandler([](void*) { WindowMeasurementDone(Port()); });
-  WindowTimer(Port(), IDT_MEASUREMENT);
+  port.Invalidate = [](void*) {};
+  port.DiscardMeasurementNotices = [](void*) { DropMeasurementNotices(); };
+  SetMeasurementNoticeHandler([](void*) { WindowMeasurementDone(port); });
+  WindowTimer(port, IDT_MEASUREMENT);
   ASSERT_NE(measurementState.measurementThread, 0);
   // Let the sweep finish and post its notice while the main loop stands still.
   for (int i = 0; i < 3000 && LoadWhole(&measurementState.readRates[BlockCount() - 1]) == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  WindowCommand(Port(), IDM_BLOCK_STEP_16KB);  // stops that sweep
-  EXPECT_EQ(measurementState.measurementThread, 0);
-  WindowTimer(Port(), IDT_MEASUREMENT);
+  StopSweep(port);  // as a structural change does
+  WindowTimer(port, IDT_MEASUREMENT);
   const intptr_t second = measurementState.measurementThread;
   ASSERT_NE(second, 0);
-  // The first sweep's notice would come out of the queue now: the running
-  // sweep stays registered (it takes at least 100 ms to measure the clock).
+  // The stale notice would come out of the queue now; the running sweep
+  // stays registered (measuring the clock alone takes 100 ms).
   const auto before = std::chrono::steady_clock::now();
   RunMainLoop();
   EXPECT_EQ(measurementState.measurementThread, second);
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50))
-      << "the main loop waited for the running sweep";
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50)) << "the main loop waited";
   for (int i = 0; i < 3000 && measurementState.measurementThread != 0; ++i) {
     RunMainLoop();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -105,5 +88,4 @@ TEST(MeasurementNotice, AStaleNoticeDoesNotEndTheNextSweep) {
   SetMeasurementNoticeHandler(nullptr);
   ReleaseTestBuffers();
 }
-
 }  // namespace
