@@ -85,13 +85,10 @@ TEST_F(ChartTest, RateLabelsOnlyWhereTheLineRoseMoreThanHalfALabelAboveThePrevio
     Paint(600, 400);
     EXPECT_EQ(Labels(true), labels) << height;
   }
-  EXPECT_EQ(measurementState.chartMaxRate, 3 * GiB);
   Offsets expected(23, 0);  // up to 4 MiB/s less than a pixel
   for (int32_t offset : {1, 2, 4, 8, 16, 33, 66, 133, 266}) expected.push_back(offset);
   EXPECT_EQ(Grid(true), expected);
   EXPECT_EQ(recorder.Where(L"2 GiB/s"), Point(xL - 42 - 5, yB - 266 - 7) + " rgb(255,255,255)");
-  EXPECT_EQ(recorder.Find(L"2 GiB/s")->state.font, kPanelFont);
-  EXPECT_EQ(Curve(0).at(100).y, yT);
 }
 
 TEST_F(ChartTest, SizeLabelsCentredRightOfThePreviousLineAndFlushRightAtTheEnd) {
@@ -162,12 +159,10 @@ TEST_F(ChartTest, DegenerateRectanglesAndStatesDrawWhatTheyCan) {
   EXPECT_EQ(Grid(true), Offsets{400});
   EXPECT_TRUE(Curve(0).at(10).y < yT - 1000000 && Curve(0).at(10).y >= -(int32_t{1} << 27));
   SetEntry(10, 0, 0, 0);
-  Paint(600, 0);  // no plot: only the frame
-  EXPECT_EQ(recorder.Lines(), (Lines{"pen rgb(0,80,0)", "font 202", "clip 5 60 680 90", "fill 5 60 680 90 rgb(0,0,0)",
-                                     "edge 5 60 680 90", "text colour rgb(255,255,255)", "transparent", "font 101"}));
-  for (const auto& [width, height] : {std::pair{600, -12}, std::pair{0, 400}}) {
-    Paint(width, height);
-    EXPECT_EQ(recorder.Of("line").size() + recorder.Of("text").size(), 0u) << width << " " << height;
+  for (const auto& [width, height] : {std::pair{600, 0}, std::pair{600, -12}, std::pair{0, 400}}) {
+    Paint(width, height);  // no plot: only the frame
+    EXPECT_EQ(recorder.Lines(), (Lines{"pen rgb(0,80,0)", "font 202", "clip " + Str(rect), "fill " + Str(rect) + " rgb(0,0,0)",
+                                       "edge " + Str(rect), "text colour rgb(255,255,255)", "transparent", "font 101"}));
   }
   Paint(600, 1);
   EXPECT_EQ(Grid(true), Offsets{1});

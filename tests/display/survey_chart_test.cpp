@@ -63,29 +63,19 @@ class SurveyChartTest : public DisplayTest {
   double X(uint64_t length, uint64_t first, uint64_t last) const {
     return xL + (xR - xL) * std::log2(double(length) / first) / std::log2(double(last) / first);
   }
-  // The points of the polyline in colour drawn after the last operation `after`, matched in order to the nonzero values.
+  // The points of the polyline in colour drawn after the last operation `after`, one for each length, in order.
   std::vector<Point> CurvePoints(Colour colour, const std::string& after, const SurveySet& set, const uint64_t* values) {
-    size_t k = recorder.ops.size(), entry = 0;
+    size_t k = recorder.ops.size();
     while (k > 0 && recorder.ops[k - 1].what != after) --k;
     std::vector<Point> points;
-    for (; k < recorder.ops.size(); ++k) {
+    for (; k < recorder.ops.size() && points.size() < set.lengths.size(); ++k) {
       const RecordedOperation& op = recorder.ops[k];
-      if ((op.what != "move" && op.what != "line") || op.state.penColour != colour) continue;
-      while (entry < set.lengths.size() && values[entry] == 0) ++entry;
-      if (entry == set.lengths.size()) break;
-      points.push_back(Point{op.x, op.y, set.lengths[entry], values[entry]}), ++entry;
+      if ((op.what == "move" || op.what == "line") && op.state.penColour == colour)
+        points.push_back(Point{op.x, op.y, set.lengths[points.size()], values[points.size()]});
     }
+    EXPECT_EQ(points.size(), set.lengths.size());
+    for (const Point& p : points) EXPECT_TRUE(p.y >= yT && p.y <= yB) << p.y;  // inside the plot
     return points;
-  }
-  // Inside the plot, and higher values higher up (a smaller y); clearly higher ones strictly.
-  void ExpectInsideAndOrdered(const std::vector<Point>& points) const {
-    for (const Point& p : points) {
-      EXPECT_TRUE(p.y >= yT && p.y <= yB) << p.y;
-      for (const Point& q : points) {
-        ASSERT_TRUE(p.value <= q.value || p.y <= q.y) << p.value << " vs " << q.value;
-        ASSERT_TRUE(p.value <= q.value + q.value / 5 || p.y < q.y) << p.value << " vs " << q.value;
-      }
-    }
   }
 };
 
@@ -124,15 +114,11 @@ TEST_F(SurveyChartTest, SizesLevelsAndRatesLandWhereTheyBelong) {
       if (rate > topRate) topRate = rate, topY = y;
     }
     ASSERT_TRUE(zeroY == yB && topRate > 0);
-    std::vector<Point> all;
-    for (int j = 0; j < 3; ++j) {
-      const std::vector<Point> points = CurvePoints(measurementState.curveColours[j], "dotted pen", set, set.rates[j].data());
-      ASSERT_EQ(points.size(), set.lengths.size());
-      for (const Point& p : points) EXPECT_NEAR(p.x, X(p.length, c.first, last), 1.0);
-      for (const Point& p : points) EXPECT_NEAR(p.y, zeroY - (zeroY - topY) * p.value / topRate, 1.0);
-      all.insert(all.end(), points.begin(), points.end());
-    }
-    ExpectInsideAndOrdered(all);
+    for (int j = 0; j < 3; ++j)
+      for (const Point& p : CurvePoints(measurementState.curveColours[j], "dotted pen", set, set.rates[j].data())) {
+        EXPECT_NEAR(p.x, X(p.length, c.first, last), 1.0);
+        EXPECT_NEAR(p.y, zeroY - (zeroY - topY) * p.value / topRate, 1.0);
+      }
   }
   // Degenerate data: the read curve drawn inside the plot, a lone point as a cross of two segments.
   const uint64_t one[1] = {64 * KiB}, rate[1] = {5000000000}, zeros[4] = {}, someLengths[4] = {0, 4 * KiB, 0, 16 * KiB};
@@ -184,9 +170,9 @@ TEST_F(SurveyChartTest, LatencyCurveAndAxisOnlyWhenGiven) {
   const RecordedOperation* title = recorder.Find(L"Latency (ns)");
   ASSERT_NE(title, nullptr);
   EXPECT_TRUE(title->state.font == kAxisFont && title->x > xR);
-  const std::vector<Point> points = CurvePoints(kLatency, "text", set, set.latency.data());
-  ASSERT_EQ(points.size(), set.lengths.size());
-  ExpectInsideAndOrdered(points);
+  const std::vector<Point> points = CurvePoints(kLatency, "text", set, set.latency.data());  // rising latencies
+  for (size_t i = 1; i < points.size(); ++i) EXPECT_LE(points[i].y, points[i - 1].y) << i;
+  ASSERT_LT(points.back().y + (yB - yT) / 2, points.front().y);
   set.withLatency = false;
   set.figures[0].latencyPicoseconds = 0;
   Paint(set.Data());
