@@ -65,10 +65,16 @@ TYPED_TEST_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip) {
   EXPECT_EQ(this->PixelsOf(this->target.At(0, 0)), Span(0, 0, 0, 2, Span(1, 0, 2, 0, Span(1, 2, 3, 2, Span(3, 0, 3, 1)))));
 }
 
-// Lines leave out their last pixel in every direction; the next LineTo goes
-// on from that point; a pen takes its colour at its selection.
-TYPED_TEST_P(CanvasConventions, LinesLeaveOutTheirLastPixel) {
+// Lines leave out their last pixel in every direction; the next LineTo goes on from that point; a pen takes its
+// colour at its selection. The dotted pen draws three pixels and skips three from each line's start, the gaps
+// keeping what was there. The sunken edge: two rings on the rectangle's own border pixels, shadow and dark shadow
+// at the top and left, highlight and light at the bottom and right, whose colours take the top-right and
+// bottom-left corners.
+TYPED_TEST_P(CanvasConventions, LinesDottedLinesAndTheSunkenEdge) {
   Canvas& c = this->c;
+  c.SetTransparentText(c.context);
+  c.SelectDottedPen(c.context, kRed);
+  this->Line(60, 0, 60, 20);
   c.SelectSolidPen(c.context, kPen);
   this->Line(2, 5, 10, 5);   // right: 2..9
   this->Line(10, 7, 2, 7);   // left: 3..10
@@ -77,30 +83,11 @@ TYPED_TEST_P(CanvasConventions, LinesLeaveOutTheirLastPixel) {
   c.LineTo(c.context, 30, 2);  // on from (22, 2): 22..29
   c.SelectSolidPen(c.context, kBlue);
   this->Line(40, 20, 40, 30);
+  c.DrawSunkenEdge(c.context, Rect{10, 10, 30, 25});
   EXPECT_EQ(this->PixelsOf(kPen),
             Span(22, 2, 29, 2, Span(22, 3, 22, 9, Span(20, 2, 20, 8, Span(3, 7, 10, 7, Span(2, 5, 9, 5))))));
   EXPECT_EQ(this->PixelsOf(kBlue), Span(40, 20, 40, 29));
-}
-
-// The dotted pen draws three pixels and skips three from each line's start;
-// the gaps keep what was there. A solid pen afterwards draws solid lines.
-TYPED_TEST_P(CanvasConventions, DottedPenDrawsThreeAndSkipsThree) {
-  Canvas& c = this->c;
-  c.SetTransparentText(c.context);
-  c.SelectDottedPen(c.context, kRed);
-  this->Line(5, 0, 5, 20);
-  c.SelectSolidPen(c.context, kBlue);
-  this->Line(40, 0, 40, 10);
-  for (int y = 0; y <= 20; ++y) EXPECT_EQ(this->target.At(5, y), y < 20 && y % 6 < 3 ? kRed : kBackground) << y;
-  EXPECT_EQ(this->PixelsOf(kBlue), Span(40, 0, 40, 9));
-}
-
-// Two rings on the rectangle's own border pixels: shadow and dark shadow at
-// the top and left, highlight and light at the bottom and right, whose
-// colours take the top-right and bottom-left corners.
-TYPED_TEST_P(CanvasConventions, SunkenEdgeHasItsShadesOnTwoRings) {
-  Canvas& c = this->c;
-  c.DrawSunkenEdge(c.context, Rect{10, 10, 30, 25});
+  for (int y = 0; y <= 20; ++y) EXPECT_EQ(this->target.At(60, y), y < 20 && y % 6 < 3 ? kRed : kBackground) << y;
   const TypeParam& t = this->target;
   const Colour shades[] = {t.shadow, t.highlight, t.darkShadow, t.light, kBackground};
   const int expected[][3] = {{20, 10, 0}, {10, 17, 0}, {10, 10, 0}, {20, 24, 1}, {29, 17, 1}, {29, 10, 1}, {10, 24, 1},
@@ -109,7 +96,6 @@ TYPED_TEST_P(CanvasConventions, SunkenEdgeHasItsShadesOnTwoRings) {
   for (const auto& e : expected) EXPECT_EQ(this->target.At(e[0], e[1]), shades[e[2]]) << e[0] << "," << e[1];
 }
 
-REGISTER_TYPED_TEST_SUITE_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip, LinesLeaveOutTheirLastPixel,
-                            DottedPenDrawsThreeAndSkipsThree, SunkenEdgeHasItsShadesOnTwoRings);
+REGISTER_TYPED_TEST_SUITE_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip, LinesDottedLinesAndTheSunkenEdge);
 
 }  // namespace canvas_conventions
