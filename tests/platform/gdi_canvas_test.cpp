@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "platform/win32/gdi_canvas.h"
@@ -16,23 +17,18 @@ struct GdiTarget {
   explicit GdiTarget(int w = kWidth, int h = kHeight) : width(w) {
     BITMAPINFO info{};
     info.bmiHeader = {static_cast<DWORD>(sizeof(BITMAPINFOHEADER)), w, -h, 1, 32, BI_RGB};
-    void* raw = nullptr;
-    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
-    bits = static_cast<uint32_t*>(raw);
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
     previousBitmap = SelectObject(dc, bitmap);
-    for (int i = 0; i < w * h; ++i) bits[i] = 0x010203;  // the background
+    std::fill(bits, bits + w * h, 0x010203u);  // the background
     canvas = BeginGdiCanvas(dc, &state);
   }
   ~GdiTarget() {
     if (canvas.context != nullptr) EndGdiCanvas(canvas);
-    SelectObject(dc, previousBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    SelectObject(dc, previousBitmap), DeleteObject(bitmap), DeleteDC(dc);
   }
   Colour At(int x, int y) {
     GdiFlush();
-    const uint32_t pixel = bits[y * width + x];
-    return MakeColour(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
+    return MakeColour(bits[y * width + x] >> 16 & 0xFF, bits[y * width + x] >> 8 & 0xFF, bits[y * width + x] & 0xFF);
   }
   int width;
   HDC dc = CreateCompatibleDC(nullptr);

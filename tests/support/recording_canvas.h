@@ -49,16 +49,10 @@ struct RecordingCanvas {
                               int32_t y = 0, const std::wstring& text = {}) {
     RecordingCanvas& self = *static_cast<RecordingCanvas*>(context);
     self.ops.push_back({what, what + (args.empty() ? "" : " " + args), x, y, text, self.state});
+    if (what == "pen" || what == "dotted pen") self.state.dottedPen = what != "pen";
+    if (what == "move" || what == "line") self.state.x = x, self.state.y = y;
     if (self.afterOperation) self.afterOperation(self.ops.back());
     return self;
-  }
-  static void Pen(void* c, const std::string& what, Colour k) {
-    CanvasState& s = Add(c, what, Rgb(k)).state;
-    s.dottedPen = what != "pen", s.penColour = k;
-  }
-  static void To(void* c, const std::string& what, int32_t x, int32_t y) {
-    CanvasState& s = Add(c, what, Point(x, y), x, y).state;
-    s.x = x, s.y = y;
   }
   RecordingCanvas() {
     canvas.context = this;
@@ -67,10 +61,10 @@ struct RecordingCanvas {
     canvas.DrawSunkenEdge = [](void* c, const Rect& r) { Add(c, "edge", Str(r)); };
     canvas.ExcludeFromClip = [](void* c, const Rect& r) { Add(c, "exclude", Str(r)); };
     canvas.FillBackground = [](void* c, const Rect& r) { Add(c, "background", Str(r)); };
-    canvas.SelectSolidPen = [](void* c, Colour k) { Pen(c, "pen", k); };
-    canvas.SelectDottedPen = [](void* c, Colour k) { Pen(c, "dotted pen", k); };
-    canvas.MoveTo = [](void* c, int32_t x, int32_t y) { To(c, "move", x, y); };
-    canvas.LineTo = [](void* c, int32_t x, int32_t y) { To(c, "line", x, y); };
+    canvas.SelectSolidPen = [](void* c, Colour k) { Add(c, "pen", Rgb(k)).state.penColour = k; };
+    canvas.SelectDottedPen = [](void* c, Colour k) { Add(c, "dotted pen", Rgb(k)).state.penColour = k; };
+    canvas.MoveTo = [](void* c, int32_t x, int32_t y) { Add(c, "move", Point(x, y), x, y); };
+    canvas.LineTo = [](void* c, int32_t x, int32_t y) { Add(c, "line", Point(x, y), x, y); };
     canvas.SetTransparentText = [](void* c) { Add(c, "transparent", "").state.transparentText = true; };
     canvas.SetTextColour = [](void* c, Colour k) { Add(c, "text colour", Rgb(k)).state.textColour = k; };
     canvas.SelectFont = [](void* c, FontHandle f) { Add(c, "font", std::to_string(f)).state.font = f; };
