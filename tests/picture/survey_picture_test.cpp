@@ -18,8 +18,7 @@ TEST(SurveyPicture, WritesABmpOfTheAskedSizeWithTheCurvesInItOrNoFileAtAll) {
   FileHandle file;
   ASSERT_EQ(CreateNewFile(path.c_str(), &file), FileCreated);
   ASSERT_TRUE(WriteSurveyPicture(file, path.c_str(), 301, 200, data));
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {});
   ASSERT_EQ(bytes.size(), kBmpHeaderSize + BmpImageSize(301, 200));
   std::vector<uint8_t> header(kBmpHeaderSize);
   BuildBmpHeaders(301, 200, header.data());
@@ -29,10 +28,7 @@ TEST(SurveyPicture, WritesABmpOfTheAskedSizeWithTheCurvesInItOrNoFileAtAll) {
   for (size_t at = kBmpHeaderSize; at + 2 < bytes.size(); ++at)
     readPixels += bytes[at] == 0 && bytes[at + 1] == 200 && bytes[at + 2] == 255;
   EXPECT_GT(readPixels, 200u);
-  in.close();
-  std::filesystem::remove(path);
-
-  ASSERT_EQ(CreateNewFile(path.c_str(), &file), FileCreated);
+  ASSERT_TRUE(std::filesystem::remove(path) && CreateNewFile(path.c_str(), &file) == FileCreated);
   EXPECT_FALSE(WriteSurveyPicture(file, path.c_str(), 0, 200, data));
   EXPECT_FALSE(std::filesystem::exists(path));
 }

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <tuple>
+#include <algorithm>
+#include <cwchar>
 
 #include "platform/win32/gdi_canvas.h"
 #include "tests/support/canvas_conventions.h"
@@ -16,23 +17,18 @@ struct GdiTarget {
   explicit GdiTarget(int w = kWidth, int h = kHeight) : width(w) {
     BITMAPINFO info{};
     info.bmiHeader = {static_cast<DWORD>(sizeof(BITMAPINFOHEADER)), w, -h, 1, 32, BI_RGB};
-    void* raw = nullptr;
-    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
-    bits = static_cast<uint32_t*>(raw);
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
     previousBitmap = SelectObject(dc, bitmap);
-    for (int i = 0; i < w * h; ++i) bits[i] = 0x010203;  // the background
+    std::fill(bits, bits + w * h, 0x010203u);  // the background
     canvas = BeginGdiCanvas(dc, &state);
   }
   ~GdiTarget() {
     if (canvas.context != nullptr) EndGdiCanvas(canvas);
-    SelectObject(dc, previousBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    SelectObject(dc, previousBitmap), DeleteObject(bitmap), DeleteDC(dc);
   }
   Colour At(int x, int y) {
     GdiFlush();
-    const uint32_t pixel = bits[y * width + x];
-    return MakeColour(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
+    return MakeColour(bits[y * width + x] >> 16 & 0xFF, bits[y * width + x] >> 8 & 0xFF, bits[y * width + x] & 0xFF);
   }
   int width;
   HDC dc = CreateCompatibleDC(nullptr);
@@ -54,33 +50,27 @@ TEST(GdiCanvas, TextStaysInItsMeasuredCellTurnedFontsRunUpwardsAndTheEndReleases
   const HFONT turned = CreateFontW(-12, 0, 900, 900, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, PROOF_QUALITY, 0, L"Arial");
   ASSERT_TRUE(font != nullptr && turned != nullptr);
   const HGDIOBJ originalPen = GetCurrentObject(target.dc, OBJ_PEN);
-  const Colour black = MakeColour(0, 0, 0), white = MakeColour(255, 255, 255);
-  // The lit pixels outside x0..x1, y0..y1, and all of them.
-  auto lit = [&](int x0, int y0, int x1, int y1) {
-    std::pair<int, int> counts = {0, 0};
-    for (const auto& [x, y] : Span(0, 0, 159, 99))
-      if (target.At(x, y) != black) ++counts.second, counts.first += x < x0 || x > x1 || y < y0 || y > y1;
-    return counts;
-  };
-  c.FillRect(c.context, Rect{0, 0, 160, 100}, black);
   c.SetTransparentText(c.context);
-  c.SetTextColour(c.context, white);
+  c.SetTextColour(c.context, MakeColour(255, 255, 255));
+  // Draws text in font at (x, y) on black; true when it lit more than some pixels, all inside x0..x1, y0..y1.
+  auto drawnInside = [&](HFONT f, const wchar_t* text, int x, int y, int x0, int y0, int x1, int y1, int some) {
+    c.FillRect(c.context, Rect{0, 0, 160, 100}, 0);
+    c.SelectFont(c.context, reinterpret_cast<FontHandle>(f));
+    c.DrawString(c.context, x, y, text, int32_t(wcslen(text)));
+    int outside = 0, all = 0;
+    for (const auto& [px, py] : Span(0, 0, 159, 99))
+      if (target.At(px, py) != 0) ++all, outside += px < x0 || px > x1 || py < y0 || py > y1;
+    return outside == 0 && all > some;
+  };
   c.SelectFont(c.context, reinterpret_cast<FontHandle>(font));
   const TextSize shortSize = c.MeasureText(c.context, L"L1", 2), size = c.MeasureText(c.context, L"L1 Cache Lesen: ", 16);
   EXPECT_TRUE(shortSize.cx > 0 && size.cx > shortSize.cx && size.cy >= 10);
-  c.DrawString(c.context, 10, 10, L"L1 Cache Lesen: ", 16);
-  auto [outside, all] = lit(10, 10, 9 + size.cx, 9 + size.cy);
-  EXPECT_EQ(outside, 0);
-  EXPECT_GT(all, 20);
+  EXPECT_TRUE(drawnInside(font, L"L1 Cache Lesen: ", 10, 10, 10, 10, 9 + size.cx, 9 + size.cy, 20));
   // Turned by 90 degrees: from (x, y) the text runs up to y - cx, its cell spanning x .. x + cy - 1.
-  c.FillRect(c.context, Rect{0, 0, 160, 100}, black);
   c.SelectFont(c.context, reinterpret_cast<FontHandle>(turned));
   const TextSize title = c.MeasureText(c.context, L"Transferrate", 12);
   ASSERT_LT(title.cx, 90);
-  c.DrawString(c.context, 100, 5 + title.cx, L"Transferrate", 12);
-  std::tie(outside, all) = lit(100, 5, 99 + title.cy, 5 + title.cx);
-  EXPECT_EQ(outside, 0);
-  EXPECT_GT(all, 30);
+  EXPECT_TRUE(drawnInside(turned, L"Transferrate", 100, 5 + title.cx, 100, 5, 99 + title.cy, 5 + title.cx, 30));
 
   // A dotted pen is deleted when replaced, and at the end; the fonts are deselected.
   c.SelectDottedPen(c.context, kRed);

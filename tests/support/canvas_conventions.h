@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <string>
 #include <utility>
 
 #include "display/canvas.h"
@@ -27,10 +26,6 @@ inline Pixels Span(int x0, int y0, int x1, int y1, Pixels pixels = {}) {
   for (int y = y0; y <= y1; ++y)
     for (int x = x0; x <= x1; ++x) pixels.insert({x, y});
   return pixels;
-}
-
-inline std::string Str(const Rect& r) {
-  return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " + std::to_string(r.bottom);
 }
 
 template <typename Target>
@@ -67,16 +62,19 @@ TYPED_TEST_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip) {
   this->Line(0, 41, kWidth, 41);
   EXPECT_EQ(this->PixelsOf(kPen), Span(40, 41, 43, 41, Span(3, 4, 6, 5)));
   EXPECT_EQ(this->PixelsOf(kBlue), Span(10, 10, 12, 11));
-  Pixels around = Span(0, 0, 3, 2);
-  around.erase({1, 1});
-  around.erase({2, 1});
-  EXPECT_EQ(this->PixelsOf(this->target.At(0, 0)), around);
+  EXPECT_EQ(this->PixelsOf(this->target.At(0, 0)), Span(0, 0, 0, 2, Span(1, 0, 2, 0, Span(1, 2, 3, 2, Span(3, 0, 3, 1)))));
 }
 
-// Lines leave out their last pixel in every direction; the next LineTo goes
-// on from that point; a pen takes its colour at its selection.
-TYPED_TEST_P(CanvasConventions, LinesLeaveOutTheirLastPixel) {
+// Lines leave out their last pixel in every direction; the next LineTo goes on from that point; a pen takes its
+// colour at its selection. The dotted pen draws three pixels and skips three from each line's start, the gaps
+// keeping what was there. The sunken edge: two rings on the rectangle's own border pixels, shadow and dark shadow
+// at the top and left, highlight and light at the bottom and right, whose colours take the top-right and
+// bottom-left corners.
+TYPED_TEST_P(CanvasConventions, LinesDottedLinesAndTheSunkenEdge) {
   Canvas& c = this->c;
+  c.SetTransparentText(c.context);
+  c.SelectDottedPen(c.context, kRed);
+  this->Line(60, 0, 60, 20);
   c.SelectSolidPen(c.context, kPen);
   this->Line(2, 5, 10, 5);   // right: 2..9
   this->Line(10, 7, 2, 7);   // left: 3..10
@@ -85,42 +83,19 @@ TYPED_TEST_P(CanvasConventions, LinesLeaveOutTheirLastPixel) {
   c.LineTo(c.context, 30, 2);  // on from (22, 2): 22..29
   c.SelectSolidPen(c.context, kBlue);
   this->Line(40, 20, 40, 30);
+  c.DrawSunkenEdge(c.context, Rect{10, 10, 30, 25});
   EXPECT_EQ(this->PixelsOf(kPen),
             Span(22, 2, 29, 2, Span(22, 3, 22, 9, Span(20, 2, 20, 8, Span(3, 7, 10, 7, Span(2, 5, 9, 5))))));
   EXPECT_EQ(this->PixelsOf(kBlue), Span(40, 20, 40, 29));
-}
-
-// The dotted pen draws three pixels and skips three from each line's start;
-// the gaps keep what was there. A solid pen afterwards draws solid lines.
-TYPED_TEST_P(CanvasConventions, DottedPenDrawsThreeAndSkipsThree) {
-  Canvas& c = this->c;
-  c.SetTransparentText(c.context);
-  c.SelectDottedPen(c.context, kRed);
-  this->Line(5, 0, 5, 20);
-  c.SelectSolidPen(c.context, kBlue);
-  this->Line(40, 0, 40, 10);
-  for (int y = 0; y <= 20; ++y) EXPECT_EQ(this->target.At(5, y), y < 20 && y % 6 < 3 ? kRed : kBackground) << y;
-  EXPECT_EQ(this->PixelsOf(kBlue), Span(40, 0, 40, 9));
-}
-
-// Two rings on the rectangle's own border pixels: shadow and dark shadow at
-// the top and left, highlight and light at the bottom and right, whose
-// colours take the top-right and bottom-left corners.
-TYPED_TEST_P(CanvasConventions, SunkenEdgeHasItsShadesOnTwoRings) {
-  Canvas& c = this->c;
-  c.DrawSunkenEdge(c.context, Rect{10, 10, 30, 25});
+  for (int y = 0; y <= 20; ++y) EXPECT_EQ(this->target.At(60, y), y < 20 && y % 6 < 3 ? kRed : kBackground) << y;
   const TypeParam& t = this->target;
-  const struct {
-    int x, y;
-    Colour colour;
-  } expected[] = {{20, 10, t.shadow},    {10, 17, t.shadow},     {10, 10, t.shadow},    {20, 24, t.highlight},
-                  {29, 17, t.highlight}, {29, 10, t.highlight},  {10, 24, t.highlight}, {20, 11, t.darkShadow},
-                  {11, 17, t.darkShadow}, {20, 23, t.light},     {28, 17, t.light},     {12, 12, kBackground},
-                  {27, 22, kBackground}, {9, 17, kBackground},   {30, 17, kBackground}, {20, 25, kBackground}};
-  for (const auto& e : expected) EXPECT_EQ(this->target.At(e.x, e.y), e.colour) << e.x << "," << e.y;
+  const Colour shades[] = {t.shadow, t.highlight, t.darkShadow, t.light, kBackground};
+  const int expected[][3] = {{20, 10, 0}, {10, 17, 0}, {10, 10, 0}, {20, 24, 1}, {29, 17, 1}, {29, 10, 1}, {10, 24, 1},
+                             {20, 11, 2}, {11, 17, 2}, {20, 23, 3}, {28, 17, 3}, {12, 12, 4}, {27, 22, 4}, {9, 17, 4},
+                             {30, 17, 4}, {20, 25, 4}};  // x, y, shade
+  for (const auto& e : expected) EXPECT_EQ(this->target.At(e[0], e[1]), shades[e[2]]) << e[0] << "," << e[1];
 }
 
-REGISTER_TYPED_TEST_SUITE_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip, LinesLeaveOutTheirLastPixel,
-                            DottedPenDrawsThreeAndSkipsThree, SunkenEdgeHasItsShadesOnTwoRings);
+REGISTER_TYPED_TEST_SUITE_P(CanvasConventions, FillsAndLinesStayWithinTheLatestClip, LinesDottedLinesAndTheSunkenEdge);
 
 }  // namespace canvas_conventions

@@ -15,25 +15,18 @@
 #include "display/canvas.h"
 
 struct CanvasState {
-  Rect clip = {0, 0, 0, 0};
   bool dottedPen = false, transparentText = false;
   Colour penColour = 0, textColour = 0;
   FontHandle font = 0;
   int32_t x = 0, y = 0;  // the current point
 };
 
+// what: "clip", "fill", "edge", "exclude", "background", "pen", "dotted pen", "move", "line", "transparent",
+// "text colour", "font" or "text"; x, y: the end of a move or line, a text's position.
 struct RecordedOperation {
-  // what: "clip", "fill", "edge", "exclude", "background", "pen", "dotted pen", "move", "line", "transparent",
-  // "text colour", "font" or "text"; x, y: the end of a move or line, a text's position.
-  RecordedOperation(std::string what, Rect rect = {}, Colour colour = 0, int32_t x = 0, int32_t y = 0,
-                    std::wstring text = {}, FontHandle font = 0)
-      : what(what), line(), rect(rect), colour(colour), x(x), y(y), text(text), font(font) {}
   std::string what, line;
-  Rect rect;
-  Colour colour;
   int32_t x, y;
   std::wstring text;
-  FontHandle font;
   CanvasState state;
 };
 
@@ -41,10 +34,8 @@ inline std::string Narrow(const std::wstring& text) { return std::string(text.be
 inline std::string Rgb(Colour c) {
   return "rgb(" + std::to_string(c & 0xFF) + "," + std::to_string(c >> 8 & 0xFF) + "," + std::to_string(c >> 16) + ")";
 }
-inline std::string Str(const Rect& r) {
-  return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
-         std::to_string(r.bottom);
-}
+inline std::string Point(int32_t x, int32_t y) { return std::to_string(x) + " " + std::to_string(y); }
+inline std::string Str(const Rect& r) { return Point(r.left, r.top) + " " + Point(r.right, r.bottom); }
 
 struct RecordingCanvas {
   std::vector<RecordedOperation> ops;
@@ -54,34 +45,29 @@ struct RecordingCanvas {
   std::function<void(const RecordedOperation&)> afterOperation;  // e.g. a sweep changing the results mid-paint
   Canvas canvas;
 
-  static void Add(void* context, RecordedOperation op, const std::string& args = "") {
+  static RecordingCanvas& Add(void* context, const std::string& what, const std::string& args, int32_t x = 0,
+                              int32_t y = 0, const std::wstring& text = {}) {
     RecordingCanvas& self = *static_cast<RecordingCanvas*>(context);
-    CanvasState& s = self.state;
-    op.line = op.what + (args.empty() ? "" : " " + args);
-    op.state = s;
-    self.ops.push_back(op);
-    if (op.what == "clip") s.clip = op.rect;
-    if (op.what == "pen" || op.what == "dotted pen") s.dottedPen = op.what != "pen", s.penColour = op.colour;
-    if (op.what == "move" || op.what == "line") s.x = op.x, s.y = op.y;
-    if (op.what == "transparent") s.transparentText = true;
-    if (op.what == "text colour") s.textColour = op.colour;
-    if (op.what == "font") s.font = op.font;
-    if (self.afterOperation) self.afterOperation(op);
+    self.ops.push_back({what, what + (args.empty() ? "" : " " + args), x, y, text, self.state});
+    if (what == "pen" || what == "dotted pen") self.state.dottedPen = what != "pen";
+    if (what == "move" || what == "line") self.state.x = x, self.state.y = y;
+    if (self.afterOperation) self.afterOperation(self.ops.back());
+    return self;
   }
   RecordingCanvas() {
     canvas.context = this;
-    canvas.ClipToRect = [](void* c, const Rect& r) { Add(c, {"clip", r}, Str(r)); };
-    canvas.FillRect = [](void* c, const Rect& r, Colour k) { Add(c, {"fill", r, k}, Str(r) + " " + Rgb(k)); };
-    canvas.DrawSunkenEdge = [](void* c, const Rect& r) { Add(c, {"edge", r}, Str(r)); };
-    canvas.ExcludeFromClip = [](void* c, const Rect& r) { Add(c, {"exclude", r}, Str(r)); };
-    canvas.FillBackground = [](void* c, const Rect& r) { Add(c, {"background", r}, Str(r)); };
-    canvas.SelectSolidPen = [](void* c, Colour k) { Add(c, {"pen", {}, k}, Rgb(k)); };
-    canvas.SelectDottedPen = [](void* c, Colour k) { Add(c, {"dotted pen", {}, k}, Rgb(k)); };
-    canvas.MoveTo = [](void* c, int32_t x, int32_t y) { Add(c, {"move", {}, 0, x, y}, Point(x, y)); };
-    canvas.LineTo = [](void* c, int32_t x, int32_t y) { Add(c, {"line", {}, 0, x, y}, Point(x, y)); };
-    canvas.SetTransparentText = [](void* c) { Add(c, {"transparent"}); };
-    canvas.SetTextColour = [](void* c, Colour k) { Add(c, {"text colour", {}, k}, Rgb(k)); };
-    canvas.SelectFont = [](void* c, FontHandle f) { Add(c, {"font", {}, 0, 0, 0, L"", f}, std::to_string(f)); };
+    canvas.ClipToRect = [](void* c, const Rect& r) { Add(c, "clip", Str(r)); };
+    canvas.FillRect = [](void* c, const Rect& r, Colour k) { Add(c, "fill", Str(r) + " " + Rgb(k)); };
+    canvas.DrawSunkenEdge = [](void* c, const Rect& r) { Add(c, "edge", Str(r)); };
+    canvas.ExcludeFromClip = [](void* c, const Rect& r) { Add(c, "exclude", Str(r)); };
+    canvas.FillBackground = [](void* c, const Rect& r) { Add(c, "background", Str(r)); };
+    canvas.SelectSolidPen = [](void* c, Colour k) { Add(c, "pen", Rgb(k)).state.penColour = k; };
+    canvas.SelectDottedPen = [](void* c, Colour k) { Add(c, "dotted pen", Rgb(k)).state.penColour = k; };
+    canvas.MoveTo = [](void* c, int32_t x, int32_t y) { Add(c, "move", Point(x, y), x, y); };
+    canvas.LineTo = [](void* c, int32_t x, int32_t y) { Add(c, "line", Point(x, y), x, y); };
+    canvas.SetTransparentText = [](void* c) { Add(c, "transparent", "").state.transparentText = true; };
+    canvas.SetTextColour = [](void* c, Colour k) { Add(c, "text colour", Rgb(k)).state.textColour = k; };
+    canvas.SelectFont = [](void* c, FontHandle f) { Add(c, "font", std::to_string(f)).state.font = f; };
     canvas.MeasureText = [](void* c, const wchar_t* text, int32_t length) {
       RecordingCanvas& self = *static_cast<RecordingCanvas*>(c);
       const std::wstring t(text, size_t(length));
@@ -91,10 +77,9 @@ struct RecordingCanvas {
     };
     canvas.DrawString = [](void* c, int32_t x, int32_t y, const wchar_t* text, int32_t length) {
       const std::wstring t(text, size_t(length));
-      Add(c, {"text", {}, 0, x, y, t}, Point(x, y) + " '" + Narrow(t) + "'");
+      Add(c, "text", Point(x, y) + " '" + Narrow(t) + "'", x, y, t);
     };
   }
-  static std::string Point(int32_t x, int32_t y) { return std::to_string(x) + " " + std::to_string(y); }
 
   void Clear() { ops.clear(), state = CanvasState(); }
   std::vector<RecordedOperation> Of(const std::string& what) const {
@@ -103,9 +88,9 @@ struct RecordingCanvas {
       if (op.what == what) found.push_back(op);
     return found;
   }
-  std::vector<std::string> Lines(size_t from = 0, size_t count = SIZE_MAX) const {
+  std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
-    for (size_t i = from; i < ops.size() && i - from < count; ++i) lines.push_back(ops[i].line);
+    for (const RecordedOperation& op : ops) lines.push_back(op.line);
     return lines;
   }
   // The first text drawn as text; null when there is none.
@@ -129,20 +114,16 @@ class DisplayTest : public ::testing::Test {
   void SetUp() override {
     FreeArrays();
     measurementState = MeasurementState();
-    measurementState.panelFont = kPanelFont;
-    measurementState.axisFont = kAxisFont;
+    measurementState.panelFont = kPanelFont, measurementState.axisFont = kAxisFont;
     UseSettings(measurementState.testAreaSize, measurementState.blockStep);
   }
   void TearDown() override { FreeArrays(); }
   static void FreeArrays() {
-    for (uint64_t** rates : {&measurementState.readRates, &measurementState.writeRates, &measurementState.copyRates}) {
-      std::free(*rates);
-      *rates = nullptr;
-    }
+    for (uint64_t** rates : {&measurementState.readRates, &measurementState.writeRates, &measurementState.copyRates})
+      std::free(*rates), *rates = nullptr;
   }
   static void UseSettings(uint64_t testAreaSize, uint32_t blockStep) {
-    measurementState.testAreaSize = testAreaSize;
-    measurementState.blockStep = blockStep;
+    measurementState.testAreaSize = testAreaSize, measurementState.blockStep = blockStep;
     ResetResultArrays();
     ASSERT_TRUE(ResultArraysExist());
   }
