@@ -18,8 +18,7 @@
 #include "probe/isa.h"
 #endif
 #ifdef _WIN32
-#define NOMINMAX
-#include <windows.h>
+#include <windows.h>  // the build defines NOMINMAX
 #else
 #include <signal.h>
 #include <sys/mman.h>

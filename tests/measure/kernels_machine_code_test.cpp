@@ -70,8 +70,7 @@ std::string Text(const Code& code, size_t from, size_t to, const Roles* roles = 
       if ((name == "N" || name == "R") && !std::regex_match(m[0].str(), r32)) name += "64";
       operands = m.prefix().str() + name + m.suffix().str();
     }
-    text += (code[i].mnemonic.compare(0, 3, "ret") ? code[i].mnemonic : "ret") + (operands.empty() ? "" : " ") +
-            operands + (i + 1 < to ? "; " : "");
+    text += (code[i].mnemonic.compare(0, 3, "ret") ? code[i].mnemonic : "ret") + (operands.empty() ? "" : " ") + operands + (i + 1 < to ? "; " : "");
   }
   return text;
 }
@@ -109,12 +108,8 @@ std::string Fetch(const char* op, std::vector<long> offsets) {
   return text;
 }
 
-struct Loop {
-  const char* name;
-  std::string body;
-  long advance, counted;  // added to each pointer, subtracted from N, per iteration
-  const char* closing;    // between the loop and the return
-};
+// advance, counted: added to each pointer and subtracted from N per iteration; closing: between the loop and the return.
+struct Loop { const char* name; std::string body; long advance, counted; const char* closing; };
 std::string Expected(const Loop& loop) {
   const bool copy = loop.body.find("(Q)") != std::string::npos;
   return loop.body + "add $" + Hex(loop.advance) + ",P; " + (copy ? "add $" + Hex(loop.advance) + ",Q; " : "") + "sub $" +
