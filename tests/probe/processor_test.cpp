@@ -66,25 +66,20 @@ TEST_F(Probe, RecordedProcessors) {
 
 TEST_F(Probe, DescriptorAnswers) {
   // The later descriptor wins; a register with bit 31 set holds none; the low
-  // byte of EAX is the count.
-  const struct { CpuidAnswer answer; uint32_t l1, l2; } rows[] = {
-      {{1, 0x43, 0, 0x45}, 0, 2048}, {{1, 0x45, 0, 0x43}, 0, 512}, {{0x80002C01, 0, 0, 0}, 0, 0},
-      {{1, 0x8000002C, 0, 0}, 0, 0}, {{1, 0, 0x80000045, 0}, 0, 0}, {{1, 0, 0, 0x80000043}, 0, 0},
-      {{0x43000045, 0, 0, 0}, 0, 512}, {{0x2C7D0001, 0, 0, 0}, 32, 2048}};
-  for (const auto& row : rows) {
-    CacheSizesKiB sizes{0, 0};
-    DecodeDescriptorAnswer(row.answer, &sizes);
-    EXPECT_TRUE(sizes.l1 == row.l1 && sizes.l2 == row.l2) << std::hex << row.answer.eax << " " << row.answer.ebx;
-  }
+  // byte of EAX is the count. Then every byte of the table, alone in EBX.
+  std::vector<std::pair<CpuidAnswer, CacheSizesKiB>> rows = {
+      {{1, 0x43, 0, 0x45}, {0, 2048}}, {{1, 0x45, 0, 0x43}, {0, 512}}, {{0x80002C01, 0, 0, 0}, {0, 0}}, {{1, 0x8000002C, 0, 0}, {0, 0}},
+      {{1, 0, 0x80000045, 0}, {0, 0}}, {{1, 0, 0, 0x80000043}, {0, 0}}, {{0x43000045, 0, 0, 0}, {0, 512}}, {{0x2C7D0001, 0, 0, 0}, {32, 2048}}};
   const uint32_t table[][3] = {  // byte, L1 KiB, L2 KiB
       {0x0A, 8, 0}, {0x0C, 16, 0}, {0x2C, 32, 0}, {0x41, 0, 128}, {0x42, 0, 256}, {0x43, 0, 512}, {0x44, 0, 1024}, {0x45, 0, 2048},
       {0x49, 0, 4096}, {0x60, 16, 0}, {0x66, 8, 0}, {0x67, 16, 0}, {0x68, 32, 0}, {0x78, 0, 1024}, {0x79, 0, 128}, {0x7A, 0, 256},
       {0x7B, 0, 512}, {0x7C, 0, 1024}, {0x7D, 0, 2048}, {0x7F, 0, 512}, {0x82, 0, 256}, {0x83, 0, 512}, {0x84, 0, 1024},
       {0x85, 0, 2048}, {0x86, 0, 512}, {0x87, 0, 1024}};
-  for (const auto& row : table) {
+  for (const auto& row : table) rows.push_back({{1, row[0], 0, 0}, {row[1], row[2]}});
+  for (const auto& row : rows) {
     CacheSizesKiB sizes{0, 0};
-    DecodeDescriptorAnswer({1, row[0], 0, 0}, &sizes);
-    EXPECT_TRUE(sizes.l1 == row[1] && sizes.l2 == row[2]) << std::hex << row[0];
+    DecodeDescriptorAnswer(row.first, &sizes);
+    EXPECT_TRUE(sizes.l1 == row.second.l1 && sizes.l2 == row.second.l2) << std::hex << row.first.eax << " " << row.first.ebx;
   }
 }
 
@@ -97,8 +92,7 @@ TEST_F(Probe, BuffersAreTheLargerOfTestAreaAndTwiceL2) {
   ASSERT_NE(measurementState.sourceBuffer, nullptr);
   EXPECT_EQ((reinterpret_cast<uintptr_t>(measurementState.sourceBuffer) | reinterpret_cast<uintptr_t>(measurementState.destinationBuffer)) % 4096, 0u);
   measurementState.destinationBuffer[16u * 1048576 - 1] = 1;  // the whole destination is writable
-  measurementState.testAreaSize = 0x100000000ull;  // beyond a 32-bit count: nothing is committed
-  AllocateTestBuffers();
+  measurementState.testAreaSize = 0x100000000ull, AllocateTestBuffers();  // beyond a 32-bit count: nothing is committed
   EXPECT_TRUE(!measurementState.sourceBuffer && !measurementState.destinationBuffer);
 }
 
