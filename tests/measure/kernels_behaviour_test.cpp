@@ -5,16 +5,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "measure/kernels.h"
-#include "tests/measure/kernels_page_arena.h"
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
 #include "measure/kernels_wide.h"
 #include "probe/isa.h"
+#endif
+#ifdef _WIN32
+#include <windows.h>  // the build defines NOMINMAX
+#else
+#include <signal.h>
+#include <sys/mman.h>
 #endif
 
 // kernels_registers.S
@@ -26,45 +33,91 @@ void CallWithZmm(const void* in, void* out, void (*kernel)(void), uintptr_t a0, 
 
 namespace {
 
-using namespace kerneltest;
+// ---- The arena: pages whose access is set page by page. A fault inside them
+// is recorded, its page opened and the instruction run again; faults elsewhere
+// crash as usual.
+constexpr size_t kPageSize = 4096, kArenaPages = 16, kMaxFaults = 64;
+enum class Access { None, Read, ReadWrite };
+uintptr_t faults[kMaxFaults];
+std::atomic<size_t> faultCount{0};
+uint8_t* ArenaPage(size_t index);
 
+bool Protect(void* start, size_t bytes, Access access) {
+#ifdef _WIN32
+  DWORD old, protection[] = {PAGE_NOACCESS, PAGE_READONLY, PAGE_READWRITE};
+  return VirtualProtect(start, bytes, protection[static_cast<int>(access)], &old);
+#else
+  const int protection[] = {PROT_NONE, PROT_READ, PROT_READ | PROT_WRITE};
+  return mprotect(start, bytes, protection[static_cast<int>(access)]) == 0;
+#endif
+}
+
+bool Record(uintptr_t address) {  // false for an address outside the arena
+  const uintptr_t low = reinterpret_cast<uintptr_t>(ArenaPage(0));
+  if (address < low || address >= low + kArenaPages * kPageSize) return false;
+  const size_t slot = faultCount.fetch_add(1);
+  if (slot < kMaxFaults) faults[slot] = address;
+  return Protect(reinterpret_cast<void*>(address & ~(kPageSize - 1)), kPageSize, Access::ReadWrite);
+}
+
+#ifdef _WIN32
+LONG CALLBACK OnAccessViolation(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* r = info->ExceptionRecord;
+  return r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2 && Record(r->ExceptionInformation[1])
+             ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
+}
+uint8_t* Allocate() {
+  void* pages = VirtualAlloc(nullptr, kArenaPages * kPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (!pages || !AddVectoredExceptionHandler(1, OnAccessViolation)) throw std::runtime_error("arena set-up failed");
+  return static_cast<uint8_t*>(pages);
+}
+#else
+// Not ours: back to the default action, so the access crashes when it runs again.
+void OnSegv(int, siginfo_t* info, void*) { if (!Record(reinterpret_cast<uintptr_t>(info->si_addr))) signal(SIGSEGV, SIG_DFL); }
+uint8_t* Allocate() {
+  void* pages = mmap(nullptr, kArenaPages * kPageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  struct sigaction action = {};
+  action.sa_sigaction = OnSegv, action.sa_flags = SA_SIGINFO | SA_NODEFER, sigemptyset(&action.sa_mask);
+  if (pages == MAP_FAILED || sigaction(SIGSEGV, &action, nullptr) != 0) throw std::runtime_error("arena set-up failed");
+  return static_cast<uint8_t*>(pages);
+}
+#endif
+
+uint8_t* ArenaPage(size_t index) { static uint8_t* const base = Allocate(); return base + index * kPageSize; }
+void SetAccess(size_t firstPage, size_t count, Access access) {
+  if (firstPage + count > kArenaPages || !Protect(ArenaPage(firstPage), count * kPageSize, access)) throw std::runtime_error("arena access");
+}
+std::vector<uintptr_t> TakeFaults() { return std::vector<uintptr_t>(faults, faults + std::min(faultCount.exchange(0), kMaxFaults)); }
+std::string Describe(const std::vector<uintptr_t>& faults, const uint8_t* origin) {
+  std::string text;
+  for (uintptr_t f : faults) text += " " + std::to_string(static_cast<long long>(f - reinterpret_cast<uintptr_t>(origin)));
+  return text.empty() ? "none" : text;
+}
+void Guard(size_t page) { SetAccess(0, kArenaPages, Access::ReadWrite), SetAccess(page, 1, Access::None), TakeFaults(); }
+
+// ---- The kernels.
 enum Family { Read, Write, Copy };
-// The registers a kernel works on; None: the string routines, which store
-// zero bytes and leave the vector registers alone.
+// The registers a kernel works on (None: the string routines, which store zero
+// bytes), and where they sit in the helpers' in/out blocks: offset, width, count.
 enum Registers { Mmx, Xmm, Ymm, Zmm, None };
-// Where they sit in the helpers' in/out blocks: offset, width, count.
-struct RegisterFile {
-  size_t offset, width, count;
-} const kFiles[] = {{0, 8, 8}, {64, 16, 8}, {0, 32, 4}, {0, 64, 4}, {0, 0, 0}};
-
-struct Kernel {
-  const char* name;
-  void (*function)(void);
-  Family family;
-  uint32_t step;
-  Registers registers;
-  size_t loaded;  // registers the last iteration of a read or copy loads
-};
+struct RegisterFile { size_t offset, width, count; } const kFiles[] = {{0, 8, 8}, {64, 16, 8}, {0, 32, 4}, {0, 64, 4}, {0, 0, 0}};
+// loaded: the registers the last iteration of a read or copy loads.
+struct Kernel { const char* name; void (*function)(void); Family family; uint32_t step; Registers registers; size_t loaded; };
 void PrintTo(const Kernel& kernel, std::ostream* out) { *out << kernel.name; }
 
 #define KERNEL(name, ...) {#name, reinterpret_cast<void (*)(void)>(name), __VA_ARGS__}
 const Kernel kKernels[] = {
-    KERNEL(ReadMmx, Read, 128, Mmx, 8), KERNEL(ReadMmxPrefetch, Read, 64, Mmx, 8),
-    KERNEL(ReadSse, Read, 16, Xmm, 1), KERNEL(ReadSsePrefetch, Read, 128, Xmm, 8),
-    KERNEL(ReadSse2, Read, 16, Xmm, 1), KERNEL(ReadSse2Prefetch, Read, 16, Xmm, 1),
-    KERNEL(WriteMmx, Write, 64, Mmx, 0), KERNEL(WriteMmxNonTemporal, Write, 64, Mmx, 0),
-    KERNEL(WriteSse, Write, 128, Xmm, 0), KERNEL(WriteSseNonTemporal, Write, 128, Xmm, 0),
-    KERNEL(WriteSse2, Write, 128, Xmm, 0), KERNEL(WriteSse2NonTemporal, Write, 128, Xmm, 0),
-    KERNEL(CopyMmx, Copy, 128, Mmx, 8), KERNEL(CopyMmxNonTemporal, Copy, 128, Mmx, 8),
-    KERNEL(CopySseNonTemporal, Copy, 128, Xmm, 8), KERNEL(CopySse2, Copy, 128, Xmm, 8),
-    KERNEL(EmptyKernel, Read, 16, Xmm, 0),  // changes nothing at all
+    KERNEL(ReadMmx, Read, 128, Mmx, 8), KERNEL(ReadMmxPrefetch, Read, 64, Mmx, 8), KERNEL(ReadSse, Read, 16, Xmm, 1),
+    KERNEL(ReadSsePrefetch, Read, 128, Xmm, 8), KERNEL(ReadSse2, Read, 16, Xmm, 1), KERNEL(ReadSse2Prefetch, Read, 16, Xmm, 1),
+    KERNEL(WriteMmx, Write, 64, Mmx, 0), KERNEL(WriteMmxNonTemporal, Write, 64, Mmx, 0), KERNEL(WriteSse, Write, 128, Xmm, 0),
+    KERNEL(WriteSseNonTemporal, Write, 128, Xmm, 0), KERNEL(WriteSse2, Write, 128, Xmm, 0), KERNEL(WriteSse2NonTemporal, Write, 128, Xmm, 0),
+    KERNEL(CopyMmx, Copy, 128, Mmx, 8), KERNEL(CopyMmxNonTemporal, Copy, 128, Mmx, 8), KERNEL(CopySseNonTemporal, Copy, 128, Xmm, 8),
+    KERNEL(CopySse2, Copy, 128, Xmm, 8), KERNEL(EmptyKernel, Read, 16, Xmm, 0),  // changes nothing at all
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
-    KERNEL(ReadAvx, Read, 128, Ymm, 4), KERNEL(ReadAvxPrefetch, Read, 128, Ymm, 4),
-    KERNEL(WriteAvx, Write, 128, Ymm, 0), KERNEL(WriteAvxNonTemporal, Write, 128, Ymm, 0),
-    KERNEL(CopyAvx, Copy, 128, Ymm, 4), KERNEL(CopyAvxNonTemporal, Copy, 128, Ymm, 4),
-    KERNEL(ReadAvx512, Read, 256, Zmm, 4), KERNEL(ReadAvx512Prefetch, Read, 256, Zmm, 4),
-    KERNEL(WriteAvx512, Write, 256, Zmm, 0), KERNEL(WriteAvx512NonTemporal, Write, 256, Zmm, 0),
-    KERNEL(CopyAvx512, Copy, 256, Zmm, 4), KERNEL(CopyAvx512NonTemporal, Copy, 256, Zmm, 4),
+    KERNEL(ReadAvx, Read, 128, Ymm, 4), KERNEL(ReadAvxPrefetch, Read, 128, Ymm, 4), KERNEL(WriteAvx, Write, 128, Ymm, 0),
+    KERNEL(WriteAvxNonTemporal, Write, 128, Ymm, 0), KERNEL(CopyAvx, Copy, 128, Ymm, 4), KERNEL(CopyAvxNonTemporal, Copy, 128, Ymm, 4),
+    KERNEL(ReadAvx512, Read, 256, Zmm, 4), KERNEL(ReadAvx512Prefetch, Read, 256, Zmm, 4), KERNEL(WriteAvx512, Write, 256, Zmm, 0),
+    KERNEL(WriteAvx512NonTemporal, Write, 256, Zmm, 0), KERNEL(CopyAvx512, Copy, 256, Zmm, 4), KERNEL(CopyAvx512NonTemporal, Copy, 256, Zmm, 4),
     KERNEL(CopyRepMovsb, Copy, 1, None, 0), KERNEL(WriteRepStosb, Write, 1, None, 0),
 #endif
 };
@@ -73,35 +126,19 @@ constexpr size_t kRegisterBytes = 256;  // the largest in/out block: zmm0..zmm3
 constexpr uint8_t kUntouched = 0xEE;
 uint8_t SourceByte(size_t i) { return static_cast<uint8_t>((i * 2654435761u) >> 13); }
 
-std::string Describe(const std::vector<uintptr_t>& faults, const uint8_t* origin) {
-  std::string text;
-  for (uintptr_t f : faults) text += " " + std::to_string(static_cast<long long>(f - reinterpret_cast<uintptr_t>(origin)));
-  return text.empty() ? "none" : text;
-}
-
-// All arena pages read/write but one, no faults recorded.
-void Guard(size_t page) {
-  SetAccess(0, kArenaPages, Access::ReadWrite);
-  SetAccess(page, 1, Access::None);
-  TakeFaults();
-}
-
 // Pages: guard, source (read-only as in the program), guard, destination,
 // guard. Returns the source; the destination is `pages` + 1 pages on.
 uint8_t* Layout(size_t pages) {
   Guard(0);
   for (size_t i = 0; i < pages * kPageSize; ++i) ArenaPage(1)[i] = SourceByte(i);
   std::memset(ArenaPage(pages + 2), kUntouched, pages * kPageSize);
-  SetAccess(1, pages, Access::Read);
-  SetAccess(pages + 1, 1, Access::None);
-  SetAccess(2 * pages + 2, 1, Access::None);
+  SetAccess(1, pages, Access::Read), SetAccess(pages + 1, 1, Access::None), SetAccess(2 * pages + 2, 1, Access::None);
   return ArenaPage(1);
 }
 
 void Call(const Kernel& k, const uint8_t* in, uint8_t* out, uintptr_t a0, uintptr_t a1, uintptr_t a2) {
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
-  if (k.registers == Ymm) return CallWithYmm(in, out, k.function, a0, a1, a2);
-  if (k.registers == Zmm) return CallWithZmm(in, out, k.function, a0, a1, a2);
+  if (k.registers == Ymm || k.registers == Zmm) return (k.registers == Ymm ? CallWithYmm : CallWithZmm)(in, out, k.function, a0, a1, a2);
 #endif
   CallWithRegisters(in, out, k.function, a0, a1, a2);
 }
@@ -109,15 +146,14 @@ void Call(const Kernel& k, const uint8_t* in, uint8_t* out, uintptr_t a0, uintpt
 class KernelTest : public testing::TestWithParam<Kernel> {};
 
 // The kernel runs the whole steps of its range, flush against the guard page
-// before them or after them (where a partial step would reach): no access outside them, the expected bytes in the
-// destination, and in its registers the last loads; the rest unchanged.
+// before them or after them (where a partial step would reach): no access
+// outside them, the expected bytes in the destination, and in its registers the
+// last loads; the rest unchanged.
 TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
   const Kernel& k = GetParam();
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
   static const IsaSupport isa = DetectIsaSupport();
-  if ((k.registers == Ymm && !isa.avx) || (k.registers == Zmm && !isa.avx512f))
-    GTEST_SKIP() << k.name << " needs " << (k.registers == Ymm ? "AVX" : "AVX-512F")
-                 << ", which this processor or its operating system lacks";
+  if ((k.registers == Ymm && !isa.avx) || (k.registers == Zmm && !isa.avx512f)) GTEST_SKIP() << "no AVX / AVX-512F here";
 #endif
   const RegisterFile file = kFiles[k.registers];
   const bool wide = k.registers == Ymm || k.registers == Zmm;
@@ -137,11 +173,9 @@ TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
       EXPECT_TRUE(faults.empty()) << "faults at (from the source):" << Describe(faults, source);
       for (size_t i = 0; i < area; ++i) {
         ASSERT_EQ(source[i], SourceByte(i)) << "source byte " << i;
-        uint8_t expected = kUntouched;
-        if (i >= offset && i < offset + whole && k.family == Copy) expected = SourceByte(i);
-        if (i >= offset && i < offset + whole && k.family == Write)  // the register file repeated, or zeros
-          expected = k.registers == None ? 0 : in[file.offset + (i - offset) % (file.width * file.count)];
-        ASSERT_EQ(destination[i], expected) << "destination byte " << i;
+        const bool inside = i >= offset && i < offset + whole;  // written: the source, the register file repeated, or zeros
+        const uint8_t written = k.family == Copy ? SourceByte(i) : k.registers == None ? 0 : in[file.offset + (i - offset) % (file.width * file.count)];
+        ASSERT_EQ(destination[i], inside && k.family != Read ? written : kUntouched) << "destination byte " << i;
       }
 
       uint8_t expected[kRegisterBytes];
@@ -150,12 +184,10 @@ TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
 #ifdef _WIN64
       if (k.registers == Xmm) kept = std::min<size_t>(kept, 6);  // xmm6 and xmm7 belong to the caller
 #endif
-      for (size_t j = 0; j < kept * file.width; ++j)
-        expected[file.offset + j] = SourceByte(offset + whole - k.loaded * file.width + j);
+      for (size_t j = 0; j < kept * file.width; ++j) expected[file.offset + j] = SourceByte(offset + whole - k.loaded * file.width + j);
       for (size_t j = 0; wide && j < file.count * file.width; ++j)
         if (j % file.width >= 16) expected[j] = 0;  // the closing vzeroupper
-      for (size_t j = 0; j < (wide ? file.count * file.width : 192); ++j)
-        ASSERT_EQ(out[j], expected[j]) << "byte " << j << " of the register block";
+      for (size_t j = 0; j < (wide ? file.count * file.width : 192); ++j) ASSERT_EQ(out[j], expected[j]) << "byte " << j << " of the register block";
       uint16_t x87Tags;  // all x87 registers free again: emms ran
       std::memcpy(&x87Tags, out + 200, sizeof x87Tags);
       EXPECT_TRUE(k.registers != Mmx || x87Tags == 0xFFFF) << "x87 registers left in use: " << std::hex << x87Tags;
@@ -166,29 +198,20 @@ TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
 INSTANTIATE_TEST_SUITE_P(AllTransferKernels, KernelTest, testing::ValuesIn(kKernels),
                          [](const testing::TestParamInfo<Kernel>& info) { return std::string(info.param.name); });
 
-// WarmCache loads 4 bytes at the start of every whole 8-byte slot; its
-// prefetches never fault.
-TEST(WarmCache, LoadsEveryWholeSlotAndNothingElse) {
+// WarmCache loads 4 bytes at the start of every whole 8-byte slot, its
+// prefetches never fault; TouchBuffer stores a zero byte at 0, 8, 16, ... below
+// its count.
+TEST(WarmUps, TouchEveryWholeSlotAndNothingElse) {
   uint8_t* guard = ArenaPage(2);
-  struct Row {
-    long start;  // from the guard page
-    uint32_t bytes;
-    size_t faults;
-  };
-  for (Row r : {Row{0, 7, 0}, Row{0, 8, 1}, Row{0, 15, 1}, Row{-4096, 4096, 0}, Row{-4090, 4096, 1}}) {
-    Guard(2);
-    WarmCache(guard + r.start, r.bytes);
+  const struct { long start; uint32_t bytes; size_t faults; } rows[] = {{0, 7, 0}, {0, 8, 1}, {0, 15, 1}, {-4096, 4096, 0}, {-4090, 4096, 1}};
+  for (const auto& r : rows) {
+    Guard(2), WarmCache(guard + r.start, r.bytes);
     const std::vector<uintptr_t> faults = TakeFaults();
     EXPECT_TRUE(faults.size() == r.faults && (faults.empty() || faults[0] == reinterpret_cast<uintptr_t>(guard)))
         << r.bytes << " bytes at " << r.start << ", faults:" << Describe(faults, guard);
   }
-}
-
-// TouchBuffer stores a zero byte at offsets 0, 8, 16, ... below byteCount.
-TEST(TouchBuffer, ZeroesOneByteInEveryEightAndNothingElse) {
   for (uint32_t bytes : {0u, 1u, 9u, 4095u, 4096u}) {
-    Guard(1);
-    std::memset(ArenaPage(0), kUntouched, kPageSize);
+    Guard(1), std::memset(ArenaPage(0), kUntouched, kPageSize);
     const size_t at = kPageSize - (bytes + 7) / 8 * 8;  // the last store right before the guard
     TouchBuffer(ArenaPage(0) + at, bytes);
     EXPECT_TRUE(TakeFaults().empty()) << bytes << " bytes";

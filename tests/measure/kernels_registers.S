@@ -28,10 +28,10 @@
 #define LOAD_ZMM(b)  vmovdqu64 0(b), %zmm0; vmovdqu64 64(b), %zmm1; vmovdqu64 128(b), %zmm2; vmovdqu64 192(b), %zmm3
 #define STORE_ZMM(b) vmovdqu64 %zmm0, 0(b); vmovdqu64 %zmm1, 64(b); vmovdqu64 %zmm2, 128(b); vmovdqu64 %zmm3, 192(b)
 
+#include "platform/asm_routine.h"
 #if defined(__x86_64__) && defined(_WIN32)
 // rcx in, rdx out, r8 kernel, r9 a0; a1 and a2 40 and 48 bytes above the return address.
-#  define HELPER(name, load, store, close) \
-    .p2align 4; .globl name; .def name; .scl 2; .type 32; .endef; name: \
+#  define HELPER(name, load, store, close) BEGIN(name) \
     .seh_proc name; push %rbx; .seh_pushreg %rbx; sub $64, %rsp; .seh_stackalloc 64; \
     movups %xmm6, 32(%rsp); .seh_savexmm %xmm6, 32; movups %xmm7, 48(%rsp); .seh_savexmm %xmm7, 48; \
     .seh_endprologue; mov %rdx, %rbx; mov %r8, %rax; load(%rcx); \
@@ -39,21 +39,12 @@
     movups 32(%rsp), %xmm6; movups 48(%rsp), %xmm7; add $64, %rsp; pop %rbx; ret; .seh_endproc
 #elif defined(__x86_64__)
 // rdi in, rsi out, rdx kernel, rcx a0, r8 a1, r9 a2; pushing rbx aligns the stack.
-#  define HELPER(name, load, store, close) \
-    .p2align 4; .globl name; .type name, @function; name: \
-    push %rbx; mov %rsi, %rbx; mov %rdx, %rax; load(%rdi); \
+#  define HELPER(name, load, store, close) BEGIN(name) push %rbx; mov %rsi, %rbx; mov %rdx, %rax; load(%rdi); \
     mov %rcx, %rdi; mov %r8, %rsi; mov %r9, %rdx; call *%rax; store(%rbx); close; pop %rbx; ret
 #else
-// i686: everything on the stack; C symbols carry a leading underscore on Windows.
-#  if defined(_WIN32)
-#    define SYMBOL(name) _##name
-#  else
-#    define SYMBOL(name) name
-#  endif
-#  define HELPER(name, load, store, close) \
-    .p2align 4; .globl SYMBOL(name); SYMBOL(name): \
-    push %ebx; mov 8(%esp), %eax; mov 12(%esp), %ebx; load(%eax); mov 16(%esp), %eax; \
-    pushl 28(%esp); pushl 28(%esp); pushl 28(%esp); call *%eax; add $12, %esp; store(%ebx); close; pop %ebx; ret
+// i686: everything on the stack.
+#  define HELPER(name, load, store, close) BEGIN(name) push %ebx; mov 8(%esp), %eax; mov 12(%esp), %ebx; load(%eax); \
+    mov 16(%esp), %eax; pushl 28(%esp); pushl 28(%esp); pushl 28(%esp); call *%eax; add $12, %esp; store(%ebx); close; pop %ebx; ret
 #endif
 
     .text

@@ -1,5 +1,6 @@
-// The sweep's order of tests, passes, stores and refusals, on recording
-// kernels; then real sweeps, stopped at random moments.
+// The measurement state's geometry and arrays; the sweep's order of tests,
+// passes, stores and refusals, on recording kernels; then real sweeps, stopped
+// at random moments.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -15,12 +16,40 @@
 #include "tests/support/notify_counter.h"
 #include "tests/support/state_reset.h"
 
+// The block geometry and the result arrays.
+TEST(State, BlocksOfTheMenuSettings) {
+  const struct { uint64_t area; uint32_t step, count, lastLength; } rows[] = {
+      {2097152, 1024, 2046, 2096128}, {8388608, 1024, 8190, 8387584}, {1048576, 16384, 63, 1017856}};
+  for (const auto& row : rows) {
+    measurementState.testAreaSize = row.area, measurementState.blockStep = row.step;
+    EXPECT_TRUE(BlockCount() == row.count && BlockLength(row.count - 1) == row.lastLength) << row.area << " " << row.step;
+  }
+}
+
+namespace {
+int allocations = 0;
+void* FailThirdAllocation(size_t count, size_t size) { return ++allocations == 3 ? nullptr : std::calloc(count, size); }
+}  // namespace
+
+TEST(State, ResetGivesZeroedArraysOfTheCurrentCountOrNoneAtAll) {
+  ResetMeasurementStateForTest(), ResetResultArrays();
+  measurementState.readRates[2045] = 5, measurementState.testAreaSize = 8388608;
+  ResetResultArrays();
+  ASSERT_TRUE(ResultArraysExist());
+  for (uint64_t* rates : {measurementState.readRates, measurementState.writeRates, measurementState.copyRates})
+    for (uint32_t i = 0; i < 8190; ++i) ASSERT_EQ(rates[i], 0u);
+  allocateResultArray = FailThirdAllocation, ResetResultArrays();
+  EXPECT_TRUE(!measurementState.readRates && !measurementState.writeRates && !measurementState.copyRates);
+  allocateResultArray = std::calloc, ResetResultArrays();  // a later reset recovers
+  EXPECT_TRUE(ResultArraysExist());
+}
+
 TEST(PassRate, WorkedPasses) {
   const uint64_t scaled = 2048ull * 1000000000;
   // Tick difference and rate at 2 GHz, overhead 40: 100 ns, 166 ns, 0 ns counted
   // as 1, a difference below the overhead wrapping, exactly the overhead.
-  const uint64_t rows[][2] = {{240, 20480000000u}, {373, 12337349397u}, {41, 2048000000000u}, {30, 222u}, {40, scaled}};
-  for (const auto& row : rows) EXPECT_EQ(PassRate(row[0], 40, 2000000000, scaled), row[1]) << row[0];
+  for (const auto& row : {std::pair<uint64_t, uint64_t>{240, 20480000000u}, {373, 12337349397u}, {41, 2048000000000u}, {30, 222u}, {40, scaled}})
+    EXPECT_EQ(PassRate(row.first, 40, 2000000000, scaled), row.second) << row.first;
 }
 
 namespace {
@@ -47,10 +76,9 @@ struct RecordingKernels {
   static uint64_t Clock() { return clockToReport; }
   static uint64_t Counter() { return counterNow; }
   static void EmptyKernel() { counterNow += ++emptyCalls == 50 ? 540 : 40; }
-  READ(WarmCache) READ(ReadMmx) READ(ReadMmxPrefetch) READ(ReadSse) READ(ReadSsePrefetch) READ(ReadSse2)
-  READ(ReadSse2Prefetch) WRITE(TouchBuffer) WRITE(WriteMmx) WRITE(WriteMmxNonTemporal) WRITE(WriteSse)
-  WRITE(WriteSseNonTemporal) WRITE(WriteSse2) WRITE(WriteSse2NonTemporal) COPY(CopyMmx) COPY(CopyMmxNonTemporal)
-  COPY(CopySseNonTemporal) COPY(CopySse2)
+  READ(WarmCache) READ(ReadMmx) READ(ReadMmxPrefetch) READ(ReadSse) READ(ReadSsePrefetch) READ(ReadSse2) READ(ReadSse2Prefetch)
+  WRITE(TouchBuffer) WRITE(WriteMmx) WRITE(WriteMmxNonTemporal) WRITE(WriteSse) WRITE(WriteSseNonTemporal) WRITE(WriteSse2)
+  WRITE(WriteSse2NonTemporal) COPY(CopyMmx) COPY(CopyMmxNonTemporal) COPY(CopySseNonTemporal) COPY(CopySse2)
 };
 
 bool IsWarmUp(const std::string& kernel) { return kernel == "WarmCache" || kernel == "TouchBuffer"; }
@@ -70,11 +98,9 @@ std::string Trace() {
 class Sweep : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetMeasurementStateForTest();
-    calls.clear(), passTicks.clear(), duringCall = nullptr;
+    ResetMeasurementStateForTest(), calls.clear(), passTicks.clear(), duringCall = nullptr;
     counterNow = 0, emptyCalls = 0, clockToReport = 2000000000;
-    measurementState.testAreaSize = 1048576, measurementState.blockStep = 16384;
-    AllocateTestBuffers(), ResetResultArrays();
+    measurementState.testAreaSize = 1048576, measurementState.blockStep = 16384, AllocateTestBuffers(), ResetResultArrays();
   }
   void TearDown() override { duringCall = nullptr, ReleaseTestBuffers(), ResetMeasurementStateForTest(); }
 };
@@ -98,10 +124,9 @@ TEST_F(Sweep, EveryBlockRunsItsTestsInOrderWithTheirWarmUpsAndArguments) {
     uint32_t reads = 0, length = 0;
     for (const Call& c : calls) {  // warm-ups span the L2; the blocks come in order
       const bool writes = c.kernel == "TouchBuffer" || c.kernel.compare(0, 5, "Write") == 0;
-      EXPECT_EQ(c.first, writes ? destination : source) << c.kernel;
-      EXPECT_EQ(c.second, c.kernel.compare(0, 4, "Copy") == 0 ? destination : nullptr) << c.kernel;
       if (c.kernel == "ReadMmx") length = BlockLength(reads++ / 2);
-      EXPECT_EQ(c.length, IsWarmUp(c.kernel) ? measurementState.l2CacheSize : length) << c.kernel;
+      EXPECT_TRUE(c.first == (writes ? destination : source) && c.second == (c.kernel.compare(0, 4, "Copy") ? nullptr : destination) &&
+                  c.length == (IsWarmUp(c.kernel) ? measurementState.l2CacheSize : length)) << c.kernel << " " << c.length;
     }
   }
 }
@@ -110,14 +135,12 @@ TEST_F(Sweep, EachGroupKeepsItsFastestPassLessTheMeanOverheadOfFiftyEmptyCalls) 
   measurementState.testAreaSize = 2048 + 16384, measurementState.repeatCount = 3;  // one block of 2048 bytes
   // Ticks per pass, overhead included: the fastest of each group is neither
   // its first, last nor slowest pass, and 30 wraps below the overhead.
-  passTicks = {{"ReadMmx", {450, 250, 850}},         {"ReadMmxPrefetch", {350, 30, 650}},
-               {"WriteMmx", {1050, 650, 1250}},      {"WriteMmxNonTemporal", {850, 1450, 1050}},
-               {"CopyMmxNonTemporal", {1250, 850, 1650}}, {"CopyMmx", {2050, 1050, 1850}}};
+  passTicks = {{"ReadMmx", {450, 250, 850}}, {"ReadMmxPrefetch", {350, 30, 650}}, {"WriteMmx", {1050, 650, 1250}},
+               {"WriteMmxNonTemporal", {850, 1450, 1050}}, {"CopyMmxNonTemporal", {1250, 850, 1650}}, {"CopyMmx", {2050, 1050, 1850}}};
   EXPECT_EQ(RunSweep<RecordingKernels>(), SweepCompleted);
   // Best passes of 200, 600 and 800 ticks: 100, 300 and 400 ns.
-  EXPECT_EQ((std::vector<uint64_t>{measurementState.clockHz, measurementState.readRates[0], measurementState.writeRates[0],
-                                   measurementState.copyRates[0]}),
-            (std::vector<uint64_t>{2000000000u, 20480000000u, 6826666666u, 5120000000u}));
+  const MeasurementState& m = measurementState;
+  EXPECT_EQ((std::vector<uint64_t>{m.clockHz, m.readRates[0], m.writeRates[0], m.copyRates[0]}), (std::vector<uint64_t>{2000000000u, 20480000000u, 6826666666u, 5120000000u}));
 }
 
 TEST_F(Sweep, RepeatCountIsReadBeforeEveryPassAndBlockCountBeforeEveryBlock) {
@@ -151,11 +174,9 @@ TEST_F(Sweep, ReadBestStandsInAllThreeArraysUntilItsGroupReplacesIt) {
 }
 
 TEST_F(Sweep, RefusesWithoutClockBuffersOrArraysAndBeforeDividingByAZeroStep) {
-  const std::function<void()> faults[] = {
-      [] { clockToReport = 0; }, [] { ReleaseTestBuffers(); },
-      [] { std::free(measurementState.copyRates), measurementState.copyRates = nullptr; },
-      [] { measurementState.l2CacheSize = measurementState.testBufferSize + 64; },  // warm-ups beyond the buffers
-      [] { measurementState.blockStep = 0; }};
+  const std::function<void()> faults[] = {[] { clockToReport = 0; }, [] { ReleaseTestBuffers(); },
+      [] { std::free(measurementState.copyRates), measurementState.copyRates = nullptr; }, [] { measurementState.blockStep = 0; },
+      [] { measurementState.l2CacheSize = measurementState.testBufferSize + 64; }};  // warm-ups beyond the buffers
   for (const auto& fault : faults) {
     SetUp(), fault();
     EXPECT_TRUE(RunSweep<RecordingKernels>() == SweepRefused && calls.empty());
@@ -183,8 +204,7 @@ TEST_F(Sweep, RealSweepFillsEveryEntryAndNotifiesItsWindowOnceAndARefusedOneStil
   for (uint32_t i = 0; i < BlockCount(); ++i)
     for (const uint64_t* rates : {measurementState.readRates, measurementState.writeRates, measurementState.copyRates})
       EXPECT_TRUE(rates[i] > 10000000u && rates[i] < 10000000000000u) << i << ": " << rates[i];  // 10 MB/s .. 10 TB/s
-  ReleaseTestBuffers();
-  thread = StartThread(MeasurementThread, nullptr);
+  ReleaseTestBuffers(), thread = StartThread(MeasurementThread, nullptr);
   ASSERT_TRUE(WaitEvent(NotifyEvent(), 60000));
   CloseThread(thread);
   EXPECT_EQ(notifyCount.load(), 2);
@@ -196,11 +216,9 @@ TEST_F(Sweep, RealSweepsStoppedAtRandomMomentsThenResetAtOnce) {
   // that follows may free the arrays it was writing.
   std::mt19937 random(12345);
   for (int round = 0; round < 12; ++round) {
-    measurementState.blockStep = (round % 2) ? 1024 : 2048;
-    ResetResultArrays();
+    measurementState.blockStep = (round % 2) ? 1024 : 2048, ResetResultArrays();
     ThreadHandle thread = StartThread(MeasurementThread, nullptr);
-    SleepMilliseconds(100 + random() % 200);
-    StopThread(thread), CloseThread(thread), AllocateTestBuffers();
+    SleepMilliseconds(100 + random() % 200), StopThread(thread), CloseThread(thread), AllocateTestBuffers();
   }
   EXPECT_EQ(notifyCount.load(), 0);
 }

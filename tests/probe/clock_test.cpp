@@ -5,10 +5,7 @@
 #include <string>
 
 TEST(ClockArithmetic, WorkedExamplesWrapsAndRefusals) {
-  const struct {
-    ClockReadings readings;
-    uint64_t hz;
-  } rows[] = {
+  const struct { ClockReadings readings; uint64_t hz; } rows[] = {
       // 3.579545 MHz counter: overhead 279 ns, elapsed 100,000,419 - 279 ns.
       {{3579545, 1000, 1001, 5000, 5000 + 357956, 7, 7 + 200000000}, 1999997200u},
       {{1000000000, 42, 42, 10, 10 + 100000000, 0, 300000000}, 3000000000u},  // nanosecond counter
@@ -38,6 +35,5 @@ TEST(ClockMeasurement, CounterReadsEncloseTheTimeStampReadsAndTheSleep) {
   EXPECT_EQ(MeasureClockWith<LoggedSources>(), 1999997200u);
   EXPECT_EQ(reads, "FCTTCCTS100TC");
   const uint64_t hz = MeasureClockFrequency();  // on this machine: any x86 processor of the last decades
-  EXPECT_GT(hz, 200000000u);
-  EXPECT_LT(hz, 10000000000u);
+  EXPECT_TRUE(hz > 200000000u && hz < 10000000000u) << hz;
 }

@@ -18,8 +18,7 @@ size_t leaf2Executions = 0;
 
 CpuidAnswer Recorded(uint32_t leaf) {
   if (leaf == 2) return leaf2Answers.at(std::min(leaf2Executions++, leaf2Answers.size() - 1));
-  auto found = recorded.find(leaf);
-  return found == recorded.end() ? CpuidAnswer{0, 0, 0, 0} : found->second;
+  return recorded.count(leaf) ? recorded[leaf] : CpuidAnswer{0, 0, 0, 0};
 }
 
 std::string commits;  // "S" source, "D" destination, "F" a failed commit
@@ -31,8 +30,8 @@ class Probe : public ::testing::Test {
  protected:
   void SetUp() override { ResetMeasurementStateForTest(), executeCpuid = Recorded; }
   void TearDown() override {
-    ReleaseTestBuffers(), ResetMeasurementStateForTest();
-    executeCpuid = ExecuteCpuidInstruction, commitSourcePages = CommitReadOnlyPages, commitDestinationPages = CommitReadWritePages;
+    ReleaseTestBuffers(), ResetMeasurementStateForTest(), executeCpuid = ExecuteCpuidInstruction;
+    commitSourcePages = CommitReadOnlyPages, commitDestinationPages = CommitReadWritePages;
   }
 };
 }  // namespace
@@ -48,19 +47,15 @@ TEST_F(Probe, RecordedProcessors) {
       {"Pentium 4", intel, 0, {{0x665B5001, 0, 0, 0x007B7040}}, 0, 0, 8 * KiB, 512 * KiB, false, false, 1, 2 * MiB},
       {"Core 2 Duo", intel, 0, {{0x05B0B101, 0x005657F0, 0, 0x2CB43049}}, 0, 0, 32 * KiB, 4 * MiB, 0, 0, 1, 8 * MiB},
       {"VM, no table bytes", intel, 0x06000000, {{0x00feff01, 0xf0, 0, 0}}, 0, 0, 64 * KiB, 512 * KiB, 1, 1, 1, 2 * MiB},
-      {"count 3, sizes carry over", intel, 0, {{3, 0x2C, 0, 0}, {0, 0x43, 0, 0}, {0, 0x45, 0, 0}}, 0, 0, 32 * KiB,
-       2 * MiB, 0, 0, 3, 4 * MiB},
+      {"count 3, sizes carry over", intel, 0, {{3, 0x2C, 0, 0}, {0, 0x43, 0, 0}, {0, 0x45, 0, 0}}, 0, 0, 32 * KiB, 2 * MiB, 0, 0, 3, 4 * MiB},
       {"count 0", intel, 0, {{0, 0x43, 0, 0}, {0, 0x45, 0, 0}}, 0, 0, 64 * KiB, 512 * KiB, 0, 0, 1, 2 * MiB},
       {"count 1", intel, 0, {{1, 0x43, 0, 0}, {0, 0x45, 0, 0}}, 0, 0, 64 * KiB, 512 * KiB, 0, 0, 1, 2 * MiB},
       {"AMD, SSE only", amd, 0x02000000, {}, 0x20FF1234, 0x0400ABCD, 32 * KiB, 1 * MiB, 1, 0, 0, 2 * MiB},
       {"AMD, no L2", amd, 0, {}, 0x40000000, 0x0000FFFF, 64 * KiB, 0, 0, 0, 0, 2 * MiB},
-      {"near-miss vendor", nearAmd, 0, {{1, 0x44, 0, 0}}, 0x20000000, 0x02000000, 64 * KiB, 1 * MiB, 0, 0, 1, 2 * MiB},
-  };
+      {"near-miss vendor", nearAmd, 0, {{1, 0x44, 0, 0}}, 0x20000000, 0x02000000, 64 * KiB, 1 * MiB, 0, 0, 1, 2 * MiB}};
   for (const auto& row : rows) {
-    SetUp();
-    recorded = {{0, row.vendor}, {1, {0, 0, 0, row.features}}, {0x80000005, {0, 0, row.amdL1, 0}},
-                {0x80000006, {0, 0, row.amdL2, 0}}};
-    leaf2Answers = row.leaf2, leaf2Executions = 0;
+    SetUp(), leaf2Answers = row.leaf2, leaf2Executions = 0;
+    recorded = {{0, row.vendor}, {1, {0, 0, 0, row.features}}, {0x80000005, {0, 0, row.amdL1, 0}}, {0x80000006, {0, 0, row.amdL2, 0}}};
     ProbeProcessor();
     const MeasurementState& m = measurementState;
     EXPECT_EQ((std::vector<uint64_t>{m.l1CacheSize, m.l2CacheSize, m.hasSse, m.hasSse2, leaf2Executions, m.testBufferSize}),
@@ -71,26 +66,20 @@ TEST_F(Probe, RecordedProcessors) {
 
 TEST_F(Probe, DescriptorAnswers) {
   // The later descriptor wins; a register with bit 31 set holds none; the low
-  // byte of EAX is the count.
-  const struct { CpuidAnswer answer; uint32_t l1, l2; } rows[] = {
-      {{1, 0x43, 0, 0x45}, 0, 2048}, {{1, 0x45, 0, 0x43}, 0, 512}, {{0x80002C01, 0, 0, 0}, 0, 0},
-      {{1, 0x8000002C, 0, 0}, 0, 0}, {{1, 0, 0x80000045, 0}, 0, 0}, {{1, 0, 0, 0x80000043}, 0, 0},
-      {{0x43000045, 0, 0, 0}, 0, 512}, {{0x2C7D0001, 0, 0, 0}, 32, 2048}};
+  // byte of EAX is the count. Then every byte of the table, alone in EBX.
+  std::vector<std::pair<CpuidAnswer, CacheSizesKiB>> rows = {
+      {{1, 0x43, 0, 0x45}, {0, 2048}}, {{1, 0x45, 0, 0x43}, {0, 512}}, {{0x80002C01, 0, 0, 0}, {0, 0}}, {{1, 0x8000002C, 0, 0}, {0, 0}},
+      {{1, 0, 0x80000045, 0}, {0, 0}}, {{1, 0, 0, 0x80000043}, {0, 0}}, {{0x43000045, 0, 0, 0}, {0, 512}}, {{0x2C7D0001, 0, 0, 0}, {32, 2048}}};
+  const uint32_t table[][3] = {  // byte, L1 KiB, L2 KiB
+      {0x0A, 8, 0}, {0x0C, 16, 0}, {0x2C, 32, 0}, {0x41, 0, 128}, {0x42, 0, 256}, {0x43, 0, 512}, {0x44, 0, 1024}, {0x45, 0, 2048},
+      {0x49, 0, 4096}, {0x60, 16, 0}, {0x66, 8, 0}, {0x67, 16, 0}, {0x68, 32, 0}, {0x78, 0, 1024}, {0x79, 0, 128}, {0x7A, 0, 256},
+      {0x7B, 0, 512}, {0x7C, 0, 1024}, {0x7D, 0, 2048}, {0x7F, 0, 512}, {0x82, 0, 256}, {0x83, 0, 512}, {0x84, 0, 1024},
+      {0x85, 0, 2048}, {0x86, 0, 512}, {0x87, 0, 1024}};
+  for (const auto& row : table) rows.push_back({{1, row[0], 0, 0}, {row[1], row[2]}});
   for (const auto& row : rows) {
     CacheSizesKiB sizes{0, 0};
-    DecodeDescriptorAnswer(row.answer, &sizes);
-    EXPECT_TRUE(sizes.l1 == row.l1 && sizes.l2 == row.l2) << std::hex << row.answer.eax << " " << row.answer.ebx;
-  }
-  const uint32_t table[][3] = {  // byte, L1 KiB, L2 KiB
-      {0x0A, 8, 0},    {0x0C, 16, 0},   {0x2C, 32, 0},   {0x41, 0, 128},  {0x42, 0, 256},  {0x43, 0, 512},
-      {0x44, 0, 1024}, {0x45, 0, 2048}, {0x49, 0, 4096}, {0x60, 16, 0},   {0x66, 8, 0},    {0x67, 16, 0},
-      {0x68, 32, 0},   {0x78, 0, 1024}, {0x79, 0, 128},  {0x7A, 0, 256},  {0x7B, 0, 512},  {0x7C, 0, 1024},
-      {0x7D, 0, 2048}, {0x7F, 0, 512},  {0x82, 0, 256},  {0x83, 0, 512},  {0x84, 0, 1024}, {0x85, 0, 2048},
-      {0x86, 0, 512},  {0x87, 0, 1024}};
-  for (const auto& row : table) {
-    CacheSizesKiB sizes{0, 0};
-    DecodeDescriptorAnswer({1, row[0], 0, 0}, &sizes);
-    EXPECT_TRUE(sizes.l1 == row[1] && sizes.l2 == row[2]) << std::hex << row[0];
+    DecodeDescriptorAnswer(row.first, &sizes);
+    EXPECT_TRUE(sizes.l1 == row.second.l1 && sizes.l2 == row.second.l2) << std::hex << row.first.eax << " " << row.first.ebx;
   }
 }
 
@@ -103,23 +92,21 @@ TEST_F(Probe, BuffersAreTheLargerOfTestAreaAndTwiceL2) {
   ASSERT_NE(measurementState.sourceBuffer, nullptr);
   EXPECT_EQ((reinterpret_cast<uintptr_t>(measurementState.sourceBuffer) | reinterpret_cast<uintptr_t>(measurementState.destinationBuffer)) % 4096, 0u);
   measurementState.destinationBuffer[16u * 1048576 - 1] = 1;  // the whole destination is writable
-  measurementState.testAreaSize = 0x100000000ull;  // beyond a 32-bit count: nothing is committed
-  AllocateTestBuffers();
+  measurementState.testAreaSize = 0x100000000ull, AllocateTestBuffers();  // beyond a 32-bit count: nothing is committed
   EXPECT_TRUE(!measurementState.sourceBuffer && !measurementState.destinationBuffer);
 }
 
 TEST_F(Probe, SourceIsCommittedFirstAndAFailedCommitLeavesNeitherBuffer) {
-  const struct { void* (*source)(uint32_t); void* (*destination)(uint32_t); const char* commits; } rows[] = {{LoggedSourceCommit, LoggedDestinationCommit, "SD"},
-              {LoggedSourceCommit, FailingCommit, "SF"},
-              {FailingCommit, LoggedDestinationCommit, "F"}};  // nothing more once the source failed
+  const struct { void* (*source)(uint32_t); void* (*destination)(uint32_t); const char* commits; } rows[] = {
+      {LoggedSourceCommit, LoggedDestinationCommit, "SD"}, {LoggedSourceCommit, FailingCommit, "SF"},
+      {FailingCommit, LoggedDestinationCommit, "F"}};  // nothing more once the source failed
   for (const auto& row : rows) {
     AllocateTestBuffers();  // buffers of an earlier allocation, to be replaced
-    commits.clear(), commitSourcePages = row.source, commitDestinationPages = row.destination;
-    AllocateTestBuffers();
+    commits.clear(), commitSourcePages = row.source, commitDestinationPages = row.destination, AllocateTestBuffers();
     const bool made = commits == "SD";
-    EXPECT_EQ(commits, row.commits);
-    EXPECT_TRUE((measurementState.sourceBuffer != nullptr) == made && (measurementState.destinationBuffer != nullptr) == made &&
-                measurementState.testBufferSize == (made ? 2u * 1048576 : 0u)) << row.commits;
+    const MeasurementState& m = measurementState;
+    EXPECT_TRUE(commits == row.commits && (m.sourceBuffer != nullptr) == made && (m.destinationBuffer != nullptr) == made &&
+                m.testBufferSize == (made ? 2u * 1048576 : 0u)) << row.commits << " " << commits;
     commitSourcePages = CommitReadOnlyPages, commitDestinationPages = CommitReadWritePages;
   }
 }

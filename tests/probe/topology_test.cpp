@@ -17,8 +17,7 @@ struct Answer { uint32_t leaf, subleaf; CpuidAnswer registers; };
 std::map<std::pair<uint32_t, uint32_t>, CpuidAnswer> recorded;
 
 CpuidAnswer Recorded(uint32_t leaf, uint32_t subleaf) {
-  auto found = recorded.find({leaf, subleaf});
-  return found == recorded.end() ? CpuidAnswer{0, 0, 0, 0} : found->second;
+  return recorded.count({leaf, subleaf}) ? recorded[{leaf, subleaf}] : CpuidAnswer{0, 0, 0, 0};
 }
 
 CacheTopology TopologyOf(const std::vector<Answer>& answers) {
@@ -26,8 +25,7 @@ CacheTopology TopologyOf(const std::vector<Answer>& answers) {
   for (const Answer& a : answers) recorded[{a.leaf, a.subleaf}] = a.registers;
   executeCpuidSubleaf = Recorded;
   const CacheTopology topology = ReadCacheTopology();
-  executeCpuidSubleaf = ExecuteCpuidSubleafInstruction;
-  return topology;
+  return executeCpuidSubleaf = ExecuteCpuidSubleafInstruction, topology;
 }
 
 const uint64_t KiB = 1024;
@@ -36,11 +34,9 @@ const CpuidAnswer intel{0xb, 0x756e6547, 0x6c65746e, 0x49656e69};
 // This machine: AMD EPYC (family 0x19 model 1, Zen 3) under KVM, with topology
 // extensions (0x80000001 ECX bit 22).
 const std::vector<Answer> epycZen3 = {
-    {0, 0, {0xd, 0x68747541, 0x444d4163, 0x69746e65}},  {0x1, 0, {0xa00f11, 0x20800, 0xfffa3203, 0x178bfbff}},
-    {0x80000000, 0, {0x80000021, 0x68747541, 0x444d4163, 0x69746e65}},
-    {0x80000001, 0, {0xa00f11, 0x40000000, 0x4003f3, 0x2fd3fbff}},
-    {0x80000005, 0, {0xff40ff40, 0xff40ff40, 0x20080140, 0x20080140}},
-    {0x80000006, 0, {0x48002200, 0x68004200, 0x2006140, 0x8009140}},
+    {0, 0, {0xd, 0x68747541, 0x444d4163, 0x69746e65}}, {0x1, 0, {0xa00f11, 0x20800, 0xfffa3203, 0x178bfbff}},
+    {0x80000000, 0, {0x80000021, 0x68747541, 0x444d4163, 0x69746e65}}, {0x80000001, 0, {0xa00f11, 0x40000000, 0x4003f3, 0x2fd3fbff}},
+    {0x80000005, 0, {0xff40ff40, 0xff40ff40, 0x20080140, 0x20080140}}, {0x80000006, 0, {0x48002200, 0x68004200, 0x2006140, 0x8009140}},
     {0x8000001d, 0, {0x121, 0x1c0003f, 0x3f, 0}}, {0x8000001d, 1, {0x122, 0x1c0003f, 0x3f, 0}},
     {0x8000001d, 2, {0x143, 0x1c0003f, 0x3ff, 0x2}}, {0x8000001d, 3, {0x4163, 0x3c0003f, 0x7fff, 0x1}}};
 
@@ -53,9 +49,8 @@ struct Row { const char* processor; std::vector<Answer> answers; const char* sou
 
 const Row rows[] = {
     {"AMD EPYC Zen 3 (this machine)", epycZen3, "CPUID leaf 0x8000001D",
-     {"L1d 32 KiB, 8-way, 64 B lines, shared by 1",
-      "L1i 32 KiB, 8-way, 64 B lines, shared by 1", "L2 512 KiB, 8-way, 64 B lines, shared by 1",
-      "L3 32 MiB, 16-way, 64 B lines, shared by 2"}},
+     {"L1d 32 KiB, 8-way, 64 B lines, shared by 1", "L1i 32 KiB, 8-way, 64 B lines, shared by 1",
+      "L2 512 KiB, 8-way, 64 B lines, shared by 1", "L3 32 MiB, 16-way, 64 B lines, shared by 2"}},
     // The same processor read through the older leaves: 0x80000006 EDX gives
     // the L3 of the whole package (512 units of 512 KiB) with code 9, "ways
     // in 0x8000001D".
@@ -65,23 +60,19 @@ const Row rows[] = {
     // AMD Phenom II X6 1100T (family 0x10, Thuban): no topology extensions.
     {"AMD Phenom II X6 1100T",
      {{0, 0, {0x6, 0x68747541, 0x444d4163, 0x69746e65}}, {0x80000000, 0, {0x8000001b, 0x68747541, 0x444d4163, 0x69746e65}},
-      {0x80000001, 0, {0x100fa0, 0x10000050, 0x37ff, 0xefd3fbff}},
-      {0x80000005, 0, {0xff30ff10, 0xff30ff20, 0x40020140, 0x40020140}},
-      {0x80000006, 0, {0x20800000, 0x42004200, 0x2008140, 0x30b140}}},
-     "CPUID 0x80000005/6",
+      {0x80000001, 0, {0x100fa0, 0x10000050, 0x37ff, 0xefd3fbff}}, {0x80000005, 0, {0xff30ff10, 0xff30ff20, 0x40020140, 0x40020140}},
+      {0x80000006, 0, {0x20800000, 0x42004200, 0x2008140, 0x30b140}}}, "CPUID 0x80000005/6",
      {"L1d 64 KiB, 2-way, 64 B lines", "L1i 64 KiB, 2-way, 64 B lines", "L2 512 KiB, 16-way, 64 B lines",
       "L3 6 MiB, 48-way, 64 B lines"}},
     // Intel Core, Kaby Lake R (family 6 model 0x8E stepping 10); its leaf 2
     // holds the 0xFF descriptor, "see leaf 4".
     {"Intel Kaby Lake R",
      {{0, 0, {0x16, 0x756e6547, 0x6c65746e, 0x49656e69}}, {0x1, 0, {0x806ea, 0x100800, 0x7ffafbff, 0xbfebfbff}},
-      {0x2, 0, {0x76036301, 0xf0b5ff, 0, 0xc30000}},
-      {0x4, 0, {0x1c004121, 0x1c0003f, 0x3f, 0}}, {0x4, 1, {0x1c004122, 0x1c0003f, 0x3f, 0}},
-      {0x4, 2, {0x1c004143, 0xc0003f, 0x3ff, 0}}, {0x4, 3, {0x1c03c163, 0x2c0003f, 0x1fff, 0x6}}},
-     "CPUID leaf 4",
-     {"L1d 32 KiB, 8-way, 64 B lines, shared by 2",
-      "L1i 32 KiB, 8-way, 64 B lines, shared by 2", "L2 256 KiB, 4-way, 64 B lines, shared by 2",
-      "L3 6 MiB, 12-way, 64 B lines, shared by 16"}},
+      {0x2, 0, {0x76036301, 0xf0b5ff, 0, 0xc30000}}, {0x4, 0, {0x1c004121, 0x1c0003f, 0x3f, 0}},
+      {0x4, 1, {0x1c004122, 0x1c0003f, 0x3f, 0}}, {0x4, 2, {0x1c004143, 0xc0003f, 0x3ff, 0}},
+      {0x4, 3, {0x1c03c163, 0x2c0003f, 0x1fff, 0x6}}}, "CPUID leaf 4",
+     {"L1d 32 KiB, 8-way, 64 B lines, shared by 2", "L1i 32 KiB, 8-way, 64 B lines, shared by 2",
+      "L2 256 KiB, 4-way, 64 B lines, shared by 2", "L3 6 MiB, 12-way, 64 B lines, shared by 16"}},
     // Intel Pentium M (Dothan): highest leaf 2; its descriptors name L2, L1i
     // and L1d in that order among TLB and prefetch bytes.
     {"Intel Pentium M (Dothan)",
@@ -114,16 +105,13 @@ TEST(CacheTopology, DataLevelsDescriptionsAndComparisons) {
   CacheTopology os = processor;
   os.caches[1].sizeBytes = 64 * KiB;  // the instruction cache does not count
   EXPECT_EQ(CompareCacheTopologies(processor, os), "");
-  const std::string warning = " and the operating system report different caches: ";
+  const std::string warning = " and the operating system report different caches: ", leaf = "warning: the processor (CPUID leaf 0x8000001D)";
   EXPECT_EQ(CompareCacheTopologies(TopologyOf(WithoutTopologyExtensions(epycZen3)), processor),
             "warning: the processor (CPUID 0x80000005/6)" + warning + "L3 256 MiB vs 32 MiB; using the processor's");
-  os = processor;
-  os.caches[2] = os.caches[3], os.count = 3;  // no L2
-  EXPECT_EQ(CompareCacheTopologies(processor, os),
-            "warning: the processor (CPUID leaf 0x8000001D)" + warning + "L2 512 KiB vs none; using the processor's");
+  os = processor, os.caches[2] = os.caches[3], os.count = 3;  // no L2
+  EXPECT_EQ(CompareCacheTopologies(processor, os), leaf + warning + "L2 512 KiB vs none; using the processor's");
   os.count = 2;  // no L2 and no L3
-  EXPECT_EQ(CompareCacheTopologies(os, processor), "warning: the processor (CPUID leaf 0x8000001D)" + warning +
-                                                       "L2 none vs 512 KiB, L3 none vs 32 MiB; using the processor's");
+  EXPECT_EQ(CompareCacheTopologies(os, processor), leaf + warning + "L2 none vs 512 KiB, L3 none vs 32 MiB; using the processor's");
 }
 
 TEST(CacheTopologyOnThisMachine, ProcessorAndOperatingSystem) {
@@ -142,15 +130,11 @@ TEST(CacheTopologyOnThisMachine, ProcessorAndOperatingSystem) {
 }
 
 TEST(CoreClock, CyclesPerSecondFromTheChain) {
-  const uint64_t rows[][3] = {  // additions, nanoseconds, hertz
-      {3200000, 1000000, 3200000000u},
-      {3200000, 1306122, 2450000842u},                   // 3.2e15 / 1306122, rounded down
-      {1000000000000ull, 250000000000ull, 4000000000u},  // products past 64 bits
-      {999, 1000, 999000000u},                           // fewer additions than nanoseconds
-      {3200000, 0, 0}};
+  // Additions, nanoseconds, hertz: 3.2e15 / 1306122 rounded down, products past 64 bits, fewer additions than nanoseconds.
+  const uint64_t rows[][3] = {{3200000, 1000000, 3200000000u}, {3200000, 1306122, 2450000842u},
+                              {1000000000000ull, 250000000000ull, 4000000000u}, {999, 1000, 999000000u}, {3200000, 0, 0}};
   for (const auto& row : rows) EXPECT_EQ(CoreClockFromChain(row[0], row[1]), row[2]) << row[0] << " in " << row[1];
   for (uint32_t iterations : {0u, 1u, 1000u}) EXPECT_EQ(RunAdditionChain(iterations), iterations * additionsPerIteration);
   const uint64_t core = MeasureCoreClockHz();  // on this machine
-  EXPECT_GT(core, 200000000u);
-  EXPECT_LT(core, 10000000000u);
+  EXPECT_TRUE(core > 200000000u && core < 10000000000u) << core;
 }

@@ -10,16 +10,10 @@ namespace {
 
 const unsigned char fill = 0xA5;
 
-const void* NextLine(const void* line) {
-  const void* next;
-  std::memcpy(&next, line, sizeof next);
-  return next;
-}
+const void* NextLine(const void* line) { const void* next; return std::memcpy(&next, line, sizeof next), next; }
 
 // lineCount lines and 64 bytes after them, all set to the fill byte.
-std::vector<unsigned char> Lines(uint64_t lineCount, uint32_t lineSize) {
-  return std::vector<unsigned char>(lineCount * lineSize + 64, fill);
-}
+std::vector<unsigned char> Lines(uint64_t lineCount, uint32_t lineSize) { return std::vector<unsigned char>(lineCount * lineSize + 64, fill); }
 
 // lineCount links from the first line each lead to the start of a line not yet
 // seen, the last back to the first, few of them to a neighbouring line in address
@@ -44,12 +38,11 @@ void ExpectOneCycle(const std::vector<unsigned char>& buffer, uint64_t lineCount
 }
 
 TEST(ChaseCycle, EveryLineOncePerTurnNotInAddressOrder) {
-  struct Case { uint64_t lines; uint32_t lineSize; };
-  for (Case c : {Case{1, 64}, Case{2, 64}, Case{3, sizeof(void*)}, Case{1000, 64}, Case{4099, 12 + sizeof(void*)}}) {
+  const struct { uint64_t lines; uint32_t lineSize; } cases[] = {{1, 64}, {2, 64}, {3, sizeof(void*)}, {1000, 64}, {4099, 12 + sizeof(void*)}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.lines << " lines of " << c.lineSize);
     std::vector<unsigned char> buffer = Lines(c.lines, c.lineSize);
-    BuildChaseCycle(buffer.data(), c.lines, c.lineSize, 42);
-    ExpectOneCycle(buffer, c.lines, c.lineSize);
+    BuildChaseCycle(buffer.data(), c.lines, c.lineSize, 42), ExpectOneCycle(buffer, c.lines, c.lineSize);
   }
 }
 
@@ -65,17 +58,11 @@ TEST(ChaseLoads, EndsWhereTheWalkInCxxEnds) {
 }
 
 TEST(ChaseArithmetic, WorkedNumbers) {
-  struct Row { uint64_t ticks, loads, hz, picoseconds; };
-  for (Row r : {
-           Row{2450, 1000, 2450000000u, 1000},                   // 1 µs over 1000 loads
-           Row{10000000000u, 1000000000u, 2450000000u, 4081},    // ticks · 10^12 is past 2^64
-           Row{36750000000u, 10000000000u, 2450000000u, 1500},   // so is hz · loads
-           Row{2449, 1000, 2450000000u, 999},                    // rounded down
-           Row{2450, 0, 2450000000u, 0},
-           Row{2450, 1000, 0, 0},
-       }) {
-    EXPECT_EQ(PicosecondsPerLoad(r.ticks, r.loads, r.hz), r.picoseconds) << r.ticks << " ticks, " << r.loads;
-  }
+  // Ticks, loads, hz, picoseconds: 1 µs over 1000 loads, ticks · 10^12 past 2^64, so hz · loads, rounded down, refusals.
+  const uint64_t rows[][4] = {{2450, 1000, 2450000000u, 1000}, {10000000000u, 1000000000u, 2450000000u, 4081},
+                              {36750000000u, 10000000000u, 2450000000u, 1500}, {2449, 1000, 2450000000u, 999},
+                              {2450, 0, 2450000000u, 0}, {2450, 1000, 0, 0}};
+  for (const auto& r : rows) EXPECT_EQ(PicosecondsPerLoad(r[0], r[1], r[2]), r[3]) << r[0] << " ticks, " << r[1];
 }
 
 TEST(ChaseMeasure, LinksTheBlockAndRefusesWhatItCannotMeasure) {
@@ -85,10 +72,10 @@ TEST(ChaseMeasure, LinksTheBlockAndRefusesWhatItCannotMeasure) {
   ExpectOneCycle(buffer, lines, 64);
 
   std::vector<unsigned char> untouched = Lines(lines, 64);
-  EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), 63, 64, 1000, 2, 2450000000u), 0u);
-  EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), 64 * lines, sizeof(void*) - 1, 1000, 2, 2450000000u), 0u);
-  EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), 64 * lines, 64, 1000, 0, 2450000000u), 0u);
-  EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), 64 * lines, 64, 1000, 2, 0), 0u);
+  const uint64_t refused[][5] = {{63, 64, 1000, 2, 2450000000u}, {64 * lines, sizeof(void*) - 1, 1000, 2, 2450000000u},
+                                 {64 * lines, 64, 1000, 0, 2450000000u}, {64 * lines, 64, 1000, 2, 0}};  // bytes, line, loads, rounds, hz
+  for (const auto& r : refused)
+    EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), r[0], static_cast<uint32_t>(r[1]), r[2], static_cast<uint32_t>(r[3]), r[4]), 0u) << r[0] << " " << r[1];
   EXPECT_EQ(untouched, Lines(lines, 64));
 }
 

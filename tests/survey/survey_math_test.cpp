@@ -1,6 +1,9 @@
 // The survey's arithmetic: lengths, sizes, rates, level windows and figures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "survey/arithmetic.h"
 #include "survey/lengths.h"
 #include "survey/levels.h"
@@ -9,11 +12,10 @@
 TEST(SurveyArithmetic, MulDivWideIsExactBeyond64Bits) {
   // a, b, divisor, a * b / divisor; the fourth row is 256 MiB x 1000 calls over 13 ms, the last a quotient
   // beyond 64 bits.
-  const uint64_t rows[][4] = {
-      {7, 3, 2, 10}, {uint64_t{1} << 40, uint64_t{1} << 40, uint64_t{1} << 30, uint64_t{1} << 50},
+  const uint64_t rows[][4] = {{7, 3, 2, 10}, {uint64_t{1} << 40, uint64_t{1} << 40, uint64_t{1} << 30, uint64_t{1} << 50},
       {UINT64_MAX, UINT64_MAX, UINT64_MAX, UINT64_MAX}, {268435456ull * 1000, 2445000000ull, 13000000ull, 50486514609230ull},
-      {5, 5, 0, UINT64_MAX}, {UINT64_MAX, 3, 6, UINT64_MAX / 2},
-      {UINT64_MAX, (uint64_t{1} << 63) + 1, UINT64_MAX, (uint64_t{1} << 63) + 1}, {uint64_t{1} << 63, 4, 2, UINT64_MAX}};
+      {5, 5, 0, UINT64_MAX}, {UINT64_MAX, 3, 6, UINT64_MAX / 2}, {UINT64_MAX, (uint64_t{1} << 63) + 1, UINT64_MAX, (uint64_t{1} << 63) + 1},
+      {uint64_t{1} << 63, 4, 2, UINT64_MAX}};
   for (const auto& row : rows) EXPECT_EQ(MulDivWide(row[0], row[1], row[2]), row[3]) << row[0] << " " << row[1];
 }
 
@@ -31,25 +33,21 @@ TEST(SurveyLengths, GeometricRoundedAndEndingAtTheLargest) {
     EXPECT_TRUE(lengths[i] % 128 == 0 && lengths[i] > lengths[i - 1] && lengths[i] * 1000 <= lengths[i - 1] * 1091 + 128000) << i;
   EXPECT_TRUE(lengths[8] == 4096 && lengths[4] == 2944);  // 2048 * 2^(1/2) = 2896.3, to the nearest 128
   // Dense points near 2 KiB round onto the same multiple: no duplicates.
-  const std::vector<uint64_t> dense = SurveyLengths(8192, 64);
-  EXPECT_EQ(dense.size(), 49u);  // 2 KiB .. 8 KiB in steps of 128
-  for (size_t i = 1; i < dense.size(); ++i) EXPECT_GT(dense[i], dense[i - 1]);
+  const std::vector<uint64_t> dense = SurveyLengths(8192, 64);  // 2 KiB .. 8 KiB in steps of 128
+  EXPECT_TRUE(dense.size() == 49u && std::adjacent_find(dense.begin(), dense.end(), std::greater_equal<uint64_t>()) == dense.end());
   EXPECT_EQ(SurveyLengths(3000, 1), (std::vector<uint64_t>{2048, 2944}));
   EXPECT_TRUE(SurveyLengths(2047, 8).empty() && SurveyLengths(1 << 20, 0).empty());
 }
 
 TEST(SurveyLengths, SizesWithUnits) {
   const struct { const char* text; bool ok; uint64_t bytes; } rows[] = {
-      {"64MiB", true, uint64_t{64} << 20}, {"64 M", true, uint64_t{64} << 20}, {"512k", true, 512u << 10},
-      {"4096", true, 4096},                {"2G", true, uint64_t{2} << 30},   {"12B", true, 12},
-      {"1.5M", false, 0},                  {"64MB", false, 0},                {"M", false, 0},
-      {"", false, 0},                      {"-1", false, 0},                  {"99999999999G", false, 0},
-  };
+      {"64MiB", true, uint64_t{64} << 20}, {"64 M", true, uint64_t{64} << 20}, {"512k", true, 512u << 10}, {"4096", true, 4096},
+      {"2G", true, uint64_t{2} << 30}, {"12B", true, 12}, {"1.5M", false, 0}, {"64MB", false, 0}, {"M", false, 0}, {"", false, 0},
+      {"-1", false, 0}, {"99999999999G", false, 0}};
   for (const auto& row : rows) {
     uint64_t bytes = 0;
-    std::string error;
-    EXPECT_EQ(ParseByteSize(row.text, &bytes, &error), row.ok) << row.text;
-    EXPECT_TRUE(row.ok ? bytes == row.bytes : !error.empty()) << row.text;  // a refusal says why
+    std::string error;  // a refusal says why
+    EXPECT_TRUE(ParseByteSize(row.text, &bytes, &error) == row.ok && (row.ok ? bytes == row.bytes : !error.empty())) << row.text;
   }
   EXPECT_EQ(FormatByteSize(1536) + ", " + FormatByteSize(uint64_t{256} << 20) + ", " + FormatByteSize(100), "1.5 KiB, 256 MiB, 100 B");
 }
@@ -59,23 +57,19 @@ TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
   const std::vector<LevelWindow> windows = LevelWindows(caches, 3);
   const std::vector<uint64_t> bounds = {0, 16384, 65536, 262144, 1048576, 16777216, 268435455, 0};
   ASSERT_EQ(windows.size(), 4u);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ((std::vector<uint64_t>{windows[i].low, windows[i].high}),
-                                        std::vector<uint64_t>(bounds.begin() + 2 * i, bounds.begin() + 2 * i + 2)) << i;
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(windows[i].low == bounds[2 * i] && windows[i].high == bounds[2 * i + 1]) << i;
   // The median of the rates inside (low, high]; the kernel of the lower middle.
-  const std::vector<uint64_t> lengths = {2048, 8192, 16384, 16512, 65536, 131072, 262144, 268435456};
-  const std::vector<uint64_t> rates = {90, 50, 70, 999, 5, 40, 30, 7};
+  const std::vector<uint64_t> lengths = {2048, 8192, 16384, 16512, 65536, 131072, 262144, 268435456}, rates = {90, 50, 70, 999, 5, 40, 30, 7};
   const std::vector<uint32_t> kernels = {1, 2, 3, 4, 5, 6, 7, 8};
   const LevelFigure l1 = FigureInWindow(lengths, rates, kernels, windows[0]);
   EXPECT_TRUE(l1.present && l1.rate == 70 && l1.kernel == 3 && l1.lengthCount == 3);
   const LevelFigure l2 = FigureInWindow(lengths, rates, kernels, windows[1]);  // 40 and 30: 65536 is outside
   EXPECT_TRUE(l2.rate == 35 && l2.kernel == 7);
-  EXPECT_EQ(FigureInWindow(lengths, rates, kernels, windows[3]).rate, 7u);
-  EXPECT_FALSE(FigureInWindow(lengths, rates, kernels, windows[2]).present);
+  EXPECT_TRUE(FigureInWindow(lengths, rates, kernels, windows[3]).rate == 7u && !FigureInWindow(lengths, rates, kernels, windows[2]).present);
 
   EXPECT_EQ(WhyNoFigure(windows[3], uint64_t{64} << 20), "raise --max-size to 256 MiB");
   EXPECT_EQ(WhyNoFigure(windows[2], 65536), "raise --max-size to 16 MiB");
   const uint64_t close[] = {32768, 98304};
   EXPECT_NE(WhyNoFigure(LevelWindows(close, 2)[1], uint64_t{1} << 30).find("four times"), std::string::npos);
-  EXPECT_NE(WhyNoFigure(LevelWindow{100000, 110000}, uint64_t{1} << 30).find("--points-per-doubling"),
-            std::string::npos);
+  EXPECT_NE(WhyNoFigure(LevelWindow{100000, 110000}, uint64_t{1} << 30).find("--points-per-doubling"), std::string::npos);
 }
