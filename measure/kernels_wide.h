@@ -27,5 +27,5 @@ void CopyAvx512NonTemporal(const void* source, void* destination, uint32_t byteC
 
 // String instructions: any count, any alignment.
 void CopyRepMovsb(const void* source, void* destination, uint32_t byteCount);  // step 1
-void WriteRepStosb(void* destination, uint32_t byteCount);                     // step 1, stores zero bytes
+void WriteRepStosb(void* destination, uint32_t byteCount);                     // step 1, stores the byte 0x5A
 }

@@ -4,10 +4,11 @@
 #pragma once
 #include <cstdint>
 
-// Commits byteCount bytes of read-write memory, aligned to 2 MiB, and writes
-// every page once so that each has memory of its own (no shared zero page) and
-// lies on the node of the calling thread. With askHugePages the system is
-// asked for transparent huge pages before the first write. Null on failure.
+// Commits byteCount bytes of read-write memory, aligned to 2 MiB, and fills it
+// with the byte 0x5A: every page has memory of its own (no shared zero page)
+// on the node of the calling thread, and no line is all zeros, which some
+// machines move faster than other data. With askHugePages the system is asked
+// for transparent huge pages before the first write. Null on failure.
 void* CommitSurveyBuffer(uint64_t byteCount, bool askHugePages);
 void ReleaseSurveyBuffer(void* buffer, uint64_t byteCount);
 // Bytes of the buffer that lie on huge pages; 0 where the system does not say.

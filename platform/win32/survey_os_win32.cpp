@@ -5,14 +5,14 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 void* CommitSurveyBuffer(uint64_t byteCount, bool /*askHugePages*/) {
   if (byteCount == 0 || byteCount > SIZE_MAX) return nullptr;
   uint8_t* buffer = static_cast<uint8_t*>(
       VirtualAlloc(nullptr, static_cast<SIZE_T>(byteCount), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (buffer == nullptr) return nullptr;
-  SYSTEM_INFO info;
-  GetSystemInfo(&info);
-  for (uint64_t offset = 0; offset < byteCount; offset += info.dwPageSize) buffer[offset] = 1;
+  std::memset(buffer, 0x5A, static_cast<size_t>(byteCount));
   return buffer;
 }
 

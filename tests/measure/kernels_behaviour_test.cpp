@@ -97,8 +97,8 @@ void Guard(size_t page) { SetAccess(0, kArenaPages, Access::ReadWrite), SetAcces
 
 // ---- The kernels.
 enum Family { Read, Write, Copy };
-// The registers a kernel works on (None: the string routines, which store zero
-// bytes), and where they sit in the helpers' in/out blocks: offset, width, count.
+// The registers a kernel works on (None: the string routines; rep stosb
+// stores 0x5A bytes), and where they sit in the helpers' in/out blocks: offset, width, count.
 enum Registers { Mmx, Xmm, Ymm, Zmm, None };
 struct RegisterFile { size_t offset, width, count; } const kFiles[] = {{0, 8, 8}, {64, 16, 8}, {0, 32, 4}, {0, 64, 4}, {0, 0, 0}};
 // loaded: the registers the last iteration of a read or copy loads.
@@ -173,8 +173,8 @@ TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
       EXPECT_TRUE(faults.empty()) << "faults at (from the source):" << Describe(faults, source);
       for (size_t i = 0; i < area; ++i) {
         ASSERT_EQ(source[i], SourceByte(i)) << "source byte " << i;
-        const bool inside = i >= offset && i < offset + whole;  // written: the source, the register file repeated, or zeros
-        const uint8_t written = k.family == Copy ? SourceByte(i) : k.registers == None ? 0 : in[file.offset + (i - offset) % (file.width * file.count)];
+        const bool inside = i >= offset && i < offset + whole;  // written: the source, the register file repeated, or 0x5A
+        const uint8_t written = k.family == Copy ? SourceByte(i) : k.registers == None ? 0x5A : in[file.offset + (i - offset) % (file.width * file.count)];
         ASSERT_EQ(destination[i], inside && k.family != Read ? written : kUntouched) << "destination byte " << i;
       }
 

@@ -72,4 +72,21 @@ TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
   const uint64_t close[] = {32768, 98304};
   EXPECT_NE(WhyNoFigure(LevelWindows(close, 2)[1], uint64_t{1} << 30).find("four times"), std::string::npos);
   EXPECT_NE(WhyNoFigure(LevelWindow{100000, 110000}, uint64_t{1} << 30).find("--points-per-doubling"), std::string::npos);
+  EXPECT_EQ(WhyNoFigure(LevelWindows(nullptr, 0)[0], uint64_t{1} << 30), "the processor reported no cache sizes");
+}
+
+// A timed write never stores all-zero lines, whatever its registers held.
+TEST(SurveyTiming, WriteKernelsStoreNoZeroLines) {
+  alignas(64) static uint8_t block[4096];
+  for (uint32_t i = 0; i < surveyKernelCount; ++i) {
+    const SurveyKernel& kernel = surveyKernels[i];
+    if (kernel.group != GroupWrite || kernel.isa > IsaSse2) continue;  // the wide ones need not run here
+    std::fill(block, block + sizeof block, 0xEE);
+#define ZERO(r) "pxor %%mm" #r ", %%mm" #r "; xorps %%xmm" #r ", %%xmm" #r "; "
+    __asm__ __volatile__(ZERO(0) ZERO(1) ZERO(2) ZERO(3) ZERO(4) ZERO(5) ZERO(6) ZERO(7) "emms" :::
+                         "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7");
+    TimeKernelCalls(kernel, block, block, sizeof block, 1);
+    for (size_t line = 0; line < sizeof block; line += 64)
+      EXPECT_TRUE(std::any_of(block + line, block + line + 64, [](uint8_t b) { return b != 0; })) << kernel.name << " line " << line;
+  }
 }
