@@ -77,6 +77,9 @@ TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
 
 // A timed write never stores all-zero lines, whatever its registers held.
 TEST(SurveyTiming, WriteKernelsStoreNoZeroLines) {
+#ifndef __SSE__
+  GTEST_SKIP() << "this build's compiler targets no SSE registers to clear first";
+#else
   alignas(64) static uint8_t block[4096];
   for (uint32_t i = 0; i < surveyKernelCount; ++i) {
     const SurveyKernel& kernel = surveyKernels[i];
@@ -89,4 +92,5 @@ TEST(SurveyTiming, WriteKernelsStoreNoZeroLines) {
     for (size_t line = 0; line < sizeof block; line += 64)
       EXPECT_TRUE(std::any_of(block + line, block + line + 64, [](uint8_t b) { return b != 0; })) << kernel.name << " line " << line;
   }
+#endif
 }
