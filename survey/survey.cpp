@@ -12,7 +12,7 @@ uint64_t EstimatedWork(uint64_t length, const SurveySettings& settings) {
   const uint64_t callNanoseconds = length / 8;
   const uint64_t measurement =
       callNanoseconds > settings.minTimeNanoseconds ? callNanoseconds : settings.minTimeNanoseconds;
-  return measurement * settings.repeats + callNanoseconds;
+  return measurement + callNanoseconds;
 }
 
 uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* capped) {
@@ -73,37 +73,52 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
 
   const TimingRule rule{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), settings.repeats,
                         record.tscHz};
-  SurveyProgress where{0, 0, 0};
-  for (uint64_t length : run.lengths) where.workTotal += EstimatedWork(length, settings) * (kernelCount + settings.latency);
+  SurveyProgress where{0, 0, 0, 0, 0};
+  for (uint64_t length : run.lengths)
+    where.workTotal += EstimatedWork(length, settings) * settings.repeats * (kernelCount + settings.latency);
   if (settings.latency) run.latencyPicoseconds.assign(lengthCount, 0);
   const uint32_t lineSize = record.caches.empty() || record.caches[0].lineSize < sizeof(void*) ? 64 : record.caches[0].lineSize;
 
+  // The repeats are spread over passes through every length and kernel, so
+  // that a disturbance lasting seconds cannot spoil all of a point's
+  // measurements: on a shared machine another tenant on the core's second
+  // hardware thread halves the cache rates while it runs.
+  TimingRule onePass = rule;
+  onePass.repeats = 1;
+  where.passes = settings.repeats;
   SurveyOutcome outcome = SurveyCompleted;
-  for (size_t i = 0; i < lengthCount && outcome == SurveyCompleted; ++i) {
-    const uint64_t length = run.lengths[i];
-    where.length = length;
-    for (uint32_t slot = 0; slot < kernelCount; ++slot) {
-      if (progress != nullptr && !progress(where, context)) {
-        outcome = SurveyStopped;
-        break;
+  for (uint32_t pass = 0; pass < settings.repeats && outcome == SurveyCompleted; ++pass) {
+    where.pass = pass + 1;
+    for (size_t i = 0; i < lengthCount && outcome == SurveyCompleted; ++i) {
+      const uint64_t length = run.lengths[i];
+      where.length = length;
+      for (uint32_t slot = 0; slot < kernelCount; ++slot) {
+        if (progress != nullptr && !progress(where, context)) {
+          outcome = SurveyStopped;
+          break;
+        }
+        const uint64_t rate = MeasureTeamRate(surveyKernels[run.kernels[slot]], length, onePass);
+        uint64_t& kept = run.kernelRates[slot * lengthCount + i];
+        if (rate > kept) kept = rate;
+        where.workDone += EstimatedWork(length, settings);
       }
-      const SurveyKernel& kernel = surveyKernels[run.kernels[slot]];
-      const uint64_t rate = MeasureTeamRate(kernel, length, rule);
-      run.kernelRates[slot * lengthCount + i] = rate;
-      if (rate > run.bestRates[kernel.group][i]) {
-        run.bestRates[kernel.group][i] = rate;
-        run.bestKernels[kernel.group][i] = run.kernels[slot];
+      if (settings.latency && pass + 1 == settings.repeats && outcome == SurveyCompleted) {
+        // The chase links the lines of the first thread's destination block;
+        // the bandwidth kernels rewrite it before they next read it.
+        run.latencyPicoseconds[i] = MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize,
+                                                                   rule.minTicks, settings.repeats, record.tscHz);
+        where.workDone += EstimatedWork(length, settings) * settings.repeats;
       }
-      where.workDone += EstimatedWork(length, settings);
-    }
-    if (settings.latency && outcome == SurveyCompleted) {
-      // The chase links the lines of the first thread's destination block;
-      // the bandwidth kernels rewrite it before they next read it.
-      run.latencyPicoseconds[i] = MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize,
-                                                                 rule.minTicks, settings.repeats, record.tscHz);
-      where.workDone += EstimatedWork(length, settings);
     }
   }
+  for (size_t i = 0; i < lengthCount; ++i)
+    for (uint32_t slot = 0; slot < kernelCount; ++slot) {
+      const uint32_t group = surveyKernels[run.kernels[slot]].group;
+      if (run.kernelRates[slot * lengthCount + i] > run.bestRates[group][i]) {
+        run.bestRates[group][i] = run.kernelRates[slot * lengthCount + i];
+        run.bestKernels[group][i] = run.kernels[slot];
+      }
+    }
   if (outcome == SurveyCompleted && progress != nullptr) progress(where, context);
   StopSurveyTeam();
   if (outcome != SurveyCompleted) return outcome;

@@ -68,6 +68,7 @@ extern SurveyRecord surveyRecord;
 struct SurveyProgress {
   uint64_t length;
   uint64_t workDone, workTotal;  // estimated nanoseconds of measuring
+  uint32_t pass, passes;         // the repeats are passes through every length
 };
 typedef bool (*SurveyProgressFunction)(const SurveyProgress& progress, void* context);
 
@@ -80,8 +81,8 @@ enum SurveyOutcome { SurveyCompleted, SurveyStopped, SurveyNoThreads, SurveyNoKe
 SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processors, SurveyProgressFunction progress,
                         void* context, std::string* error);
 
-// Estimated nanoseconds of measuring one kernel at one length, for progress:
-// the repeats at the minimum time, or at an assumed 8 GB/s where a call
+// Estimated nanoseconds of one measurement of one kernel at one length, for
+// progress: the minimum time, or a call at an assumed 8 GB/s where that
 // lasts longer, plus the untimed call.
 uint64_t EstimatedWork(uint64_t length, const SurveySettings& settings);
 

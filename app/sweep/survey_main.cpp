@@ -56,8 +56,8 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
   const uint64_t percent = where.workTotal == 0 ? 100 : where.workDone * 100 / where.workTotal;
   const uint64_t remaining =
       where.workDone == 0 ? 0 : elapsed * (where.workTotal - where.workDone) / where.workDone;
-  std::fprintf(stderr, "\rsurvey: %s reached, %llu%% of the estimated work, elapsed %s, about %s to go   ",
-               FormatByteSize(where.length).c_str(), static_cast<unsigned long long>(percent),
+  std::fprintf(stderr, "\rsurvey: pass %u of %u, %s reached, %llu%% of the estimated work, elapsed %s, about %s to go   ",
+               where.pass, where.passes, FormatByteSize(where.length).c_str(), static_cast<unsigned long long>(percent),
                MinutesSeconds(elapsed).c_str(), MinutesSeconds(remaining).c_str());
   std::fflush(stderr);
   return true;

@@ -41,7 +41,7 @@ void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, s
   app.add_option("--points-per-doubling", options->settings.pointsPerDoubling,
                  "block lengths per doubling, 1 to 64 (default 8)");
   app.add_option("--min-time", *minTime, "each measurement lasts at least this, e.g. 50us, 1ms (default 50us)");
-  app.add_option("--repeats", options->settings.repeats, "measurements per kernel and length; the best counts (default 5)");
+  app.add_option("--repeats", options->settings.repeats, "passes through every length, one measurement per kernel each; the best counts (default 5)");
   app.add_flag("--huge-pages", options->settings.hugePages, "ask for transparent huge pages for the buffers");
   app.add_option("--isa", options->isaWord, "mmx, sse, sse2, avx, avx2, avx512, rep or all (default all)");
   app.add_flag("--latency", options->settings.latency,

@@ -119,7 +119,7 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
   const uint64_t largest = record.runs.empty() || record.runs[0].lengths.empty() ? 0 : record.runs[0].lengths.back();
   char line[256];
   std::snprintf(line, sizeof line,
-                "lengths: %zu per thread from 2 KiB to %s, %u per doubling; each measurement at least %llu us, best of %u\n",
+                "lengths: %zu per thread from 2 KiB to %s, %u per doubling; each measurement at least %llu us, best of %u passes\n",
                 record.runs.empty() ? size_t{0} : record.runs[0].lengths.size(), FormatByteSize(largest).c_str(),
                 settings.pointsPerDoubling, static_cast<unsigned long long>(settings.minTimeNanoseconds / 1000),
                 settings.repeats);
