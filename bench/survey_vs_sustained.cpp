@@ -51,11 +51,17 @@ double TimeCalls(const SurveyKernel& kernel, const uint8_t* source, uint8_t* des
   if (kernel.group == GroupWrite) kernel.isa == IsaMmx ? FillMmxStoreRegisters() : FillXmmStoreRegisters();
   if (length <= (uint64_t{1} << 30)) {  // the routine itself, with nothing between the calls
     const uint32_t count = static_cast<uint32_t>(length);
-    for (uint64_t call = 0; call < calls; ++call) switch (kernel.group) {
-        case GroupRead: kernel.read(source, count); break;
-        case GroupWrite: kernel.write(destination, count); break;
-        case GroupCopy: kernel.copy(source, destination, count); break;
-      }
+    switch (kernel.group) {
+      case GroupRead:
+        for (uint64_t call = 0; call < calls; ++call) kernel.read(source, count);
+        break;
+      case GroupWrite:
+        for (uint64_t call = 0; call < calls; ++call) kernel.write(destination, count);
+        break;
+      case GroupCopy:
+        for (uint64_t call = 0; call < calls; ++call) kernel.copy(source, destination, count);
+        break;
+    }
     bytes = (length - length % kernel.step) * calls;
   } else {
     for (uint64_t call = 0; call < calls; ++call) bytes += CallSurveyKernel(kernel, source, destination, length);
