@@ -1,5 +1,6 @@
 #include "app/sweep/survey_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -25,10 +26,16 @@ std::string Padded(const std::string& text, size_t width) {
   return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
 }
 
+// Rate, bytes per cycle and kernel, the numbers right-aligned so that the
+// columns line up.
 std::string FigureCell(const SurveyRecord& record, const LevelFigure& figure) {
   if (!figure.present) return "-";
-  std::string cell = FormatGigabytesPerSecond(figure.rate);
-  if (record.coreHz != 0) cell += "  " + FormatBytesPerCycle(figure.rate, record.coreHz);
+  std::string rate = FormatGigabytesPerSecond(figure.rate);
+  std::string cell = std::string(rate.size() < 11 ? 11 - rate.size() : 0, ' ') + rate;
+  if (record.coreHz != 0) {
+    const std::string perCycle = FormatBytesPerCycle(figure.rate, record.coreHz);
+    cell += std::string(perCycle.size() < 15 ? 15 - perCycle.size() : 0, ' ') + perCycle;
+  }
   return cell + "  " + surveyKernels[figure.kernel].name;
 }
 
@@ -69,12 +76,17 @@ std::string ThreadsAndBinding(const SurveyRun& run) {
 
 std::string RunTable(const SurveyRecord& record, const SurveyRun& run) {
   const bool latency = !run.latencyPicoseconds.empty();
-  std::string text = Padded("level", 8) + Padded("size", 12) + Padded("read", 42) + Padded("write", 42) +
-                     (latency ? Padded("copy", 42) + "latency\n" : "copy\n");
+  // Each group's column as wide as its widest cell.
+  size_t widths[kSurveyGroupCount] = {6, 6, 6};
+  for (const SurveyLevel& level : run.levels)
+    for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
+      widths[group] = std::max(widths[group], FigureCell(record, level.figures[group]).size() + 3);
+  std::string text = Padded("level", 8) + Padded("size", 12) + Padded("read", widths[0]) + Padded("write", widths[1]) +
+                     (latency ? Padded("copy", widths[2]) + "latency\n" : "copy\n");
   for (const SurveyLevel& level : run.levels) {
     std::string row = Padded(level.name, 8) + Padded(LevelSize(level), 12);
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
-      row += Padded(FigureCell(record, level.figures[group]), 42);
+      row += Padded(FigureCell(record, level.figures[group]), widths[group]);
     if (level.latency.present) row += FormatLatency(level.latency.rate, record.coreHz);
     while (!row.empty() && row.back() == ' ') row.pop_back();
     text += row + "\n";
