@@ -1,8 +1,8 @@
 // The survey's per-level figures beside the sustained rate of the same kernel,
 // timed independently in the same run: the survey runs as a child process
 // (lorvanta-sweep --survey --json), then every figure's kernel is timed here
-// at the middle length of the level's window, with the steady clock around
-// calls back to back for at least 20 ms, on buffers of its own; the best of
+// at the middle length of the level's window, with the steady clock (not the
+// survey's counter) around calls back to back for at least 20 ms, on buffers of its own; the best of
 // such windows, taken in passes through all figures for at least 30 s, so
 // that they spread over time as the survey's repeats do (on a shared machine
 // another tenant may take the core's second hardware thread, which halves
@@ -26,11 +26,7 @@
 
 #include "platform/survey_os.h"
 #include "survey/kernel_table.h"
-
-extern "C" {
-void FillMmxStoreRegisters(void);  // survey/store_pattern.S
-void FillXmmStoreRegisters(void);
-}
+#include "survey/timing.h"
 
 namespace {
 
@@ -42,32 +38,15 @@ const SurveyKernel* KernelNamed(const std::string& name) {
   return nullptr;
 }
 
-// Bytes per second of calls back to back calls to the kernel, and the
-// seconds they lasted.
+// Bytes per second of calls back to back to the kernel (the survey's
+// own call loop, which also sets the store registers), timed with the steady
+// clock, and the seconds they lasted.
 double TimeCalls(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length,
                  uint64_t calls, double* seconds) {
-  uint64_t bytes = 0;
   const Clock::time_point start = Clock::now();
-  if (kernel.group == GroupWrite) kernel.isa == IsaMmx ? FillMmxStoreRegisters() : FillXmmStoreRegisters();
-  if (length <= (uint64_t{1} << 30)) {  // the routine itself, with nothing between the calls
-    const uint32_t count = static_cast<uint32_t>(length);
-    switch (kernel.group) {
-      case GroupRead:
-        for (uint64_t call = 0; call < calls; ++call) kernel.read(source, count);
-        break;
-      case GroupWrite:
-        for (uint64_t call = 0; call < calls; ++call) kernel.write(destination, count);
-        break;
-      case GroupCopy:
-        for (uint64_t call = 0; call < calls; ++call) kernel.copy(source, destination, count);
-        break;
-    }
-    bytes = (length - length % kernel.step) * calls;
-  } else {
-    for (uint64_t call = 0; call < calls; ++call) bytes += CallSurveyKernel(kernel, source, destination, length);
-  }
+  const TimedSpan span = TimeKernelCalls(kernel, source, destination, length, calls);
   *seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  return *seconds > 0 ? bytes / *seconds : 0;
+  return *seconds > 0 ? span.bytes / *seconds : 0;
 }
 
 // One per-level figure and its independent timing.

@@ -102,4 +102,5 @@ void ReferenceCopyAvxNonTemporal(const void* s, void* d, uint32_t n) { CopyAvx<t
 void ReferenceCopyAvx512(const void* s, void* d, uint32_t n) { CopyAvx512<false>(s, d, n); }
 void ReferenceCopyAvx512NonTemporal(const void* s, void* d, uint32_t n) { CopyAvx512<true>(s, d, n); }
 void ReferenceMemcpy(const void* s, void* d, uint32_t n) { std::memcpy(d, s, n); }
-void ReferenceMemset(void* d, uint32_t n) { std::memset(d, 0, n); }
+// 0x5A as WriteRepStosb stores: some machines move zero lines to memory faster.
+void ReferenceMemset(void* d, uint32_t n) { std::memset(d, 0x5A, n); }

@@ -30,12 +30,11 @@ std::string Padded(const std::string& text, size_t width) {
 // columns line up.
 std::string FigureCell(const SurveyRecord& record, const LevelFigure& figure) {
   if (!figure.present) return "-";
-  std::string rate = FormatGigabytesPerSecond(figure.rate);
-  std::string cell = std::string(rate.size() < 11 ? 11 - rate.size() : 0, ' ') + rate;
-  if (record.coreHz != 0) {
-    const std::string perCycle = FormatBytesPerCycle(figure.rate, record.coreHz);
-    cell += std::string(perCycle.size() < 15 ? 15 - perCycle.size() : 0, ' ') + perCycle;
-  }
+  auto rightAligned = [](const std::string& text, size_t width) {
+    return std::string(text.size() < width ? width - text.size() : 0, ' ') + text;
+  };
+  std::string cell = rightAligned(FormatGigabytesPerSecond(figure.rate), 11);
+  if (record.coreHz != 0) cell += rightAligned(FormatBytesPerCycle(figure.rate, record.coreHz), 15);
   return cell + "  " + surveyKernels[figure.kernel].name;
 }
 
