@@ -71,8 +71,8 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
   if (!StartSurveyTeam(threads, processors, run.lengths.back(), settings.hugePages, error)) return SurveyNoThreads;
   run.hugePageBytes = TeamHugePageBytes();
 
-  const TimingRule rule{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), settings.repeats,
-                        record.tscHz};
+  // One measurement per kernel, length and pass; the repeats are the passes.
+  const TimingRule onePass{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), 1, record.tscHz};
   SurveyProgress where{0, 0, 0, 0, 0};
   for (uint64_t length : run.lengths)
     where.workTotal += EstimatedWork(length, settings) * settings.repeats * (kernelCount + settings.latency);
@@ -83,8 +83,6 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
   // that a disturbance lasting seconds cannot spoil all of a point's
   // measurements: on a shared machine another tenant on the core's second
   // hardware thread halves the cache rates while it runs.
-  TimingRule onePass = rule;
-  onePass.repeats = 1;
   where.passes = settings.repeats;
   SurveyOutcome outcome = SurveyCompleted;
   for (uint32_t pass = 0; pass < settings.repeats && outcome == SurveyCompleted; ++pass) {
@@ -106,7 +104,7 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
         // The chase links the lines of the first thread's destination block;
         // the bandwidth kernels rewrite it before they next read it.
         run.latencyPicoseconds[i] = MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize,
-                                                                   rule.minTicks, settings.repeats, record.tscHz);
+                                                                   onePass.minTicks, settings.repeats, record.tscHz);
         where.workDone += EstimatedWork(length, settings) * settings.repeats;
       }
     }
