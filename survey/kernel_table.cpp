@@ -68,6 +68,16 @@ const char* IsaName(SurveyIsa isa) {
   return "?";
 }
 
+uint32_t SurveyIsasOf(const IsaSupport& isa) {
+  const struct { bool present; uint32_t mask; } sets[] = {
+      {isa.mmx, IsaMmx},   {isa.sse, IsaSse},         {isa.sse2, IsaSse2}, {isa.avx, IsaAvx},
+      {isa.avx2, IsaAvx2}, {isa.avx512f, IsaAvx512}, {isa.erms, IsaRep}};
+  uint32_t mask = 0;
+  for (const auto& set : sets)
+    if (set.present) mask |= set.mask;
+  return mask;
+}
+
 uint32_t SelectSurveyKernels(uint32_t supported, uint32_t wanted, uint32_t* indices, uint32_t capacity) {
   // Asking for avx2 asks for the 256-bit kernels, where AVX2 is there.
   if ((wanted & IsaAvx2) && (supported & IsaAvx2)) wanted |= IsaAvx;
@@ -77,22 +87,4 @@ uint32_t SelectSurveyKernels(uint32_t supported, uint32_t wanted, uint32_t* indi
     if ((supported & isa) && (wanted & isa)) indices[count++] = i;
   }
   return count;
-}
-
-uint64_t CallSurveyKernel(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length) {
-  constexpr uint64_t kChunk = uint64_t{1} << 30;
-  uint64_t moved = 0;
-  while (length > 0) {
-    const uint32_t count = static_cast<uint32_t>(length < kChunk ? length : kChunk);
-    switch (kernel.group) {
-      case GroupRead: kernel.read(source, count); break;
-      case GroupWrite: kernel.write(destination, count); break;
-      case GroupCopy: kernel.copy(source, destination, count); break;
-    }
-    moved += count - count % kernel.step;
-    source += count;
-    destination += count;
-    length -= count;
-  }
-  return moved;
 }

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "probe/isa.h"
+
 enum SurveyGroup : uint32_t { GroupRead = 0, GroupWrite = 1, GroupCopy = 2 };
 constexpr uint32_t kSurveyGroupCount = 3;
 
@@ -38,10 +40,9 @@ extern const uint32_t surveyKernelCount;
 uint32_t IsaMaskFromWord(const char* word);
 const char* IsaName(SurveyIsa isa);
 
+// The survey's mask of what DetectIsaSupport reports.
+uint32_t SurveyIsasOf(const IsaSupport& isa);
+
 // Indices of the kernels to run: those whose set is in both masks (avx2 in
 // the wanted mask selects the 256-bit kernels).
 uint32_t SelectSurveyKernels(uint32_t supported, uint32_t wanted, uint32_t* indices, uint32_t capacity);
-
-// One call on length bytes, in calls of at most 1 GiB where the length
-// passes what a kernel's 32-bit count holds. Returns the bytes moved.
-uint64_t CallSurveyKernel(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length);

@@ -72,7 +72,7 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
   run.hugePageBytes = TeamHugePageBytes();
 
   // One measurement per kernel, length and pass; the repeats are the passes.
-  const TimingRule onePass{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), 1, record.tscHz};
+  const TimingRule onePass{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), record.tscHz};
   SurveyProgress where{0, 0, 0, 0, 0};
   for (uint64_t length : run.lengths)
     where.workTotal += EstimatedWork(length, settings) * settings.repeats * (kernelCount + settings.latency);

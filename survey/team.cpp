@@ -39,7 +39,7 @@ struct Member {
 struct TeamJob {
   const SurveyKernel* kernel = nullptr;
   uint64_t length = 0;
-  TimingRule rule{0, 0, 0};
+  TimingRule rule{0, 0};
   bool quit = false;
 };
 
@@ -74,17 +74,17 @@ uint64_t RunMemberJob(uint32_t index) {
   uint64_t best = 0;
   const uint32_t count = static_cast<uint32_t>(team.members.size());
   std::vector<TimedSpan> spans(count);
-  for (uint32_t valid = 0, round = 0; valid < job.rule.repeats && round < job.rule.repeats + 8; ++round) {
+  // Until one measurement lasts the minimum on every member: the call count
+  // grows after each short one; nine rounds at most.
+  bool measured = false;
+  for (uint32_t round = 0; !measured && round < 9; ++round) {
     WaitAtBarrier(team.barrier);
     member.span = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, calls);
     WaitAtBarrier(team.barrier);
     for (uint32_t i = 0; i < count; ++i) spans[i] = team.members[i].span;
     bool longEnough = false;
     const uint64_t rate = AggregateRate(spans.data(), count, job.rule.tscHz, job.rule.minTicks, &longEnough);
-    if (longEnough) {
-      ++valid;
-      if (rate > best) best = rate;
-    }
+    if (longEnough) measured = true, best = rate;
     calls = CallsForMinimum(calls, member.span.end - member.span.start, job.rule.minTicks);
     // Nobody may overwrite a span before every member has read them all.
     WaitAtBarrier(team.barrier);

@@ -17,8 +17,8 @@
 bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processors, uint64_t bufferBytes,
                      bool hugePages, std::string* error);
 // The aggregate rate of kernel on length bytes per member: every member calls
-// it once untimed, then all measure together, repeats times that last at
-// least the minimum; the best of them.
+// it once untimed, then all measure together until one measurement lasts the
+// minimum on each; 0 when none did.
 uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const TimingRule& rule);
 // Bytes of all members' buffers on huge pages.
 uint64_t TeamHugePageBytes();

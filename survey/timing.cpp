@@ -1,12 +1,66 @@
 #include "survey/timing.h"
 
+#include "platform/survey_os.h"
 #include "survey/arithmetic.h"
 #include "survey/counter.h"
 
 extern "C" {
-void FillMmxStoreRegisters(void);  // survey/store_pattern.S
-void FillXmmStoreRegisters(void);
+// survey/write_call_loop.S
+typedef void (*WriteRoutine)(void* destination, uint32_t byteCount);
+typedef void (*WriteCallLoop)(WriteRoutine kernel, void* destination, uint32_t byteCount, uint32_t calls,
+                              const void* pattern);
+void CallWriteKernelLoadingMm(WriteRoutine, void*, uint32_t, uint32_t, const void*);
+void CallWriteKernelLoadingXmm(WriteRoutine, void*, uint32_t, uint32_t, const void*);
+#if defined(__x86_64__)
+void CallWriteKernelLoadingYmm(WriteRoutine, void*, uint32_t, uint32_t, const void*);
+void CallWriteKernelLoadingZmm(WriteRoutine, void*, uint32_t, uint32_t, const void*);
+#endif
 }
+
+namespace {
+// The loop that loads the registers a write kernel stores from: the widest
+// its instruction set has (rep stosb stores a byte of its own; the xmm loop
+// costs it nothing).
+WriteCallLoop CallLoopFor(const SurveyKernel& kernel) {
+  switch (kernel.isa) {
+    case IsaMmx: return CallWriteKernelLoadingMm;
+#if defined(__x86_64__)
+    case IsaAvx:
+    case IsaAvx2: return CallWriteKernelLoadingYmm;
+    case IsaAvx512: return CallWriteKernelLoadingZmm;
+#endif
+    default: return CallWriteKernelLoadingXmm;
+  }
+}
+
+// calls calls of a write kernel on one block of at most a 32-bit count.
+void CallWriteKernel(const SurveyKernel& kernel, uint8_t* destination, uint32_t count, uint64_t calls) {
+  const WriteCallLoop loop = CallLoopFor(kernel);
+  for (; calls > UINT32_MAX; calls -= UINT32_MAX)
+    loop(kernel.write, destination, count, UINT32_MAX, kSurveyDataPattern.bytes);
+  loop(kernel.write, destination, count, static_cast<uint32_t>(calls), kSurveyDataPattern.bytes);
+}
+
+// One call on length bytes, in calls of at most 1 GiB where the length passes
+// what a kernel's 32-bit count holds. Returns the bytes moved.
+uint64_t CallInChunks(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length) {
+  constexpr uint64_t kChunk = uint64_t{1} << 30;
+  uint64_t moved = 0;
+  while (length > 0) {
+    const uint32_t count = static_cast<uint32_t>(length < kChunk ? length : kChunk);
+    switch (kernel.group) {
+      case GroupRead: kernel.read(source, count); break;
+      case GroupWrite: CallWriteKernel(kernel, destination, count, 1); break;
+      case GroupCopy: kernel.copy(source, destination, count); break;
+    }
+    moved += count - count % kernel.step;
+    source += count;
+    destination += count;
+    length -= count;
+  }
+  return moved;
+}
+}  // namespace
 
 uint64_t CallsForMinimum(uint64_t calls, uint64_t ticks, uint64_t minTicks) {
   if (calls == 0) calls = 1;
@@ -21,9 +75,6 @@ uint64_t CallsForMinimum(uint64_t calls, uint64_t ticks, uint64_t minTicks) {
 TimedSpan TimeKernelCalls(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length,
                           uint64_t calls) {
   TimedSpan span{0, 0, 0};
-  // A write kernel stores its registers: never all-zero lines (see
-  // store_pattern.S). Nothing between here and the calls uses them.
-  if (kernel.group == GroupWrite) kernel.isa == IsaMmx ? FillMmxStoreRegisters() : FillXmmStoreRegisters();
   if (length <= (uint64_t{1} << 30)) {
     const uint32_t count = static_cast<uint32_t>(length);
     span.start = ReadCounterFenced();
@@ -32,7 +83,7 @@ TimedSpan TimeKernelCalls(const SurveyKernel& kernel, const uint8_t* source, uin
         for (uint64_t call = 0; call < calls; ++call) kernel.read(source, count);
         break;
       case GroupWrite:
-        for (uint64_t call = 0; call < calls; ++call) kernel.write(destination, count);
+        CallWriteKernel(kernel, destination, count, calls);
         break;
       case GroupCopy:
         for (uint64_t call = 0; call < calls; ++call) kernel.copy(source, destination, count);
@@ -42,7 +93,7 @@ TimedSpan TimeKernelCalls(const SurveyKernel& kernel, const uint8_t* source, uin
     span.bytes = (length - length % kernel.step) * calls;
   } else {
     span.start = ReadCounterFenced();
-    for (uint64_t call = 0; call < calls; ++call) span.bytes += CallSurveyKernel(kernel, source, destination, length);
+    for (uint64_t call = 0; call < calls; ++call) span.bytes += CallInChunks(kernel, source, destination, length);
     span.end = ReadCounterFenced();
   }
   return span;

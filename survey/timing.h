@@ -1,6 +1,6 @@
 // The survey's timing rule: a kernel called back to back on the same block
 // until at least the minimum time has passed, timed as a whole between two
-// fenced counter reads; one untimed call first; the best of the repeats.
+// fenced counter reads; one untimed call first.
 #pragma once
 #include <cstdint>
 
@@ -8,11 +8,12 @@
 
 struct TimingRule {
   uint64_t minTicks;  // time-stamp ticks one measurement lasts at least
-  uint32_t repeats;   // measurements; the best counts
   uint64_t tscHz;     // time-stamp ticks per second
 };
 
-// calls back-to-back calls between two fenced counter reads.
+// calls back-to-back calls between two fenced counter reads. Write kernels
+// are called through a loop that loads their registers from the survey's data
+// pattern before every call, so that every line they store holds it.
 struct TimedSpan {
   uint64_t bytes;
   uint64_t start, end;  // counter readings

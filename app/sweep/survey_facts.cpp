@@ -24,13 +24,7 @@ void ProbeSurveyMachine(SurveyRecord* record, SurveyFacts* facts) {
   for (uint32_t i = 0; i < levelCount; ++i)
     record->caches.push_back(SurveyCache{"L" + std::to_string(levels[i].level), levels[i].sizeBytes,
                                          levels[i].lineSize, levels[i].sharedBy});
-  const IsaSupport isa = DetectIsaSupport();
-  const struct { bool present; uint32_t mask; } sets[] = {
-      {isa.mmx, IsaMmx},   {isa.sse, IsaSse},         {isa.sse2, IsaSse2}, {isa.avx, IsaAvx},
-      {isa.avx2, IsaAvx2}, {isa.avx512f, IsaAvx512}, {isa.erms, IsaRep}};
-  record->supportedIsas = 0;
-  for (const auto& set : sets)
-    if (set.present) record->supportedIsas |= set.mask;
+  record->supportedIsas = SurveyIsasOf(DetectIsaSupport());
   record->tscHz = MeasureClockFrequency();
   record->coreHz = MeasureCoreClockHz();
 }

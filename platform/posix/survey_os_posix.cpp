@@ -33,7 +33,7 @@ void* CommitSurveyBuffer(uint64_t byteCount, bool askHugePages) {
   uint8_t* buffer = MapAligned(byteCount);
   if (buffer == nullptr) return nullptr;
   if (askHugePages) madvise(buffer, byteCount, MADV_HUGEPAGE);
-  std::memset(buffer, 0x5A, byteCount);
+  FillWithSurveyDataPattern(buffer, byteCount);
   return buffer;
 }
 

@@ -12,7 +12,7 @@ void* CommitSurveyBuffer(uint64_t byteCount, bool /*askHugePages*/) {
   uint8_t* buffer = static_cast<uint8_t*>(
       VirtualAlloc(nullptr, static_cast<SIZE_T>(byteCount), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (buffer == nullptr) return nullptr;
-  std::memset(buffer, 0x5A, static_cast<size_t>(byteCount));
+  FillWithSurveyDataPattern(buffer, byteCount);
   return buffer;
 }
 
