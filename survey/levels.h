@@ -5,10 +5,20 @@
 #include <string>
 #include <vector>
 
+// A thread's share of one cache level over the threads of a run: the cache's
+// size divided by the run's threads on processors of the same instance. Where
+// threads share instances unevenly the shares differ: smallest and largest.
+struct LevelShare {
+  uint64_t smallest;
+  uint64_t largest;
+};
+
 // The lengths that stand for a level: (low, high]; high 0 means no bound.
-// A cache level k of size S(k) takes (2 S(k-1), S(k) / 2], clear of both the
-// level below and its own edge; memory takes every length from 8 times the
-// last level on (low is then that size minus one).
+// A cache level k takes (2 S(k-1), S(k) / 2], clear of both the level below
+// and its own edge, with S(k-1) the largest share of the level below and S(k)
+// the smallest share of its own, so that every thread's block lies clear of
+// both; memory takes every length from 8 times the last level's largest share
+// on (low is then that size minus one).
 struct LevelWindow {
   uint64_t low;
   uint64_t high;
@@ -19,10 +29,18 @@ struct LevelFigure {
   uint64_t rate;       // median of the group's best rates in the window
   uint32_t kernel;     // kernel index behind the median length
   uint32_t lengthCount;
+  uint64_t lowest, highest;  // the same median from each pass's rates alone
 };
 
-// Windows for cacheCount cache sizes (ascending) and for memory after them.
-std::vector<LevelWindow> LevelWindows(const uint64_t* cacheSizes, uint32_t cacheCount);
+// Windows for cacheCount caches' shares (ascending levels) and for memory after them.
+std::vector<LevelWindow> LevelWindows(const LevelShare* shares, uint32_t cacheCount);
+
+// The level a length belongs to by the windows: the name of the window that
+// holds it, or the names of the windows on both sides joined by '-' ("L2-L3",
+// "L3-memory") for a length between two windows. names holds one name per
+// window.
+std::string LevelOfLength(const std::vector<LevelWindow>& windows, const std::vector<std::string>& names,
+                          uint64_t length);
 
 // The median of the rates at the lengths inside the window (the mean of the
 // two middle ones for an even count), and the kernel of the length whose rate

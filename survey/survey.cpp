@@ -23,36 +23,104 @@ uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* 
   return size;
 }
 
-void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run) {
-  std::vector<uint64_t> sizes;
-  for (const SurveyCache& cache : caches) {
-    uint64_t sharing = cache.sharedBy < run.threads ? cache.sharedBy : run.threads;
-    if (sharing == 0) sharing = 1;
-    sizes.push_back(cache.sizeBytes / sharing);
+std::vector<std::string> SurveyLevelNames(const std::vector<SurveyCache>& caches) {
+  std::vector<std::string> names;
+  for (const SurveyCache& cache : caches) names.push_back(cache.name);
+  names.push_back("memory");
+  return names;
+}
+
+std::vector<LevelWindow> SurveyRunWindows(const SurveyRun& run) {
+  return LevelWindows(run.placement.shares.data(), static_cast<uint32_t>(run.placement.shares.size()));
+}
+
+namespace {
+// The best rate of each group at each length over one pass's kernels (or,
+// with pass == passes, over the best pass of each kernel).
+void BestOfGroups(const SurveyRun& run, const uint64_t* rates, std::vector<uint64_t>* best,
+                  std::vector<uint32_t>* kernels) {
+  const size_t lengthCount = run.lengths.size();
+  for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
+    best[group].assign(lengthCount, 0);
+    if (kernels != nullptr) kernels[group].assign(lengthCount, 0);
   }
-  const std::vector<LevelWindow> windows = LevelWindows(sizes.data(), static_cast<uint32_t>(sizes.size()));
+  for (size_t slot = 0; slot < run.kernels.size(); ++slot) {
+    const uint32_t group = surveyKernels[run.kernels[slot]].group;
+    for (size_t i = 0; i < lengthCount; ++i) {
+      const uint64_t rate = rates[slot * lengthCount + i];
+      if (rate <= best[group][i]) continue;
+      best[group][i] = rate;
+      if (kernels != nullptr) kernels[group][i] = run.kernels[slot];
+    }
+  }
+}
+}  // namespace
+
+void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run) {
+  BestOfGroups(run, run.kernelRates.data(), run.bestRates, run.bestKernels);
+  const std::vector<LevelWindow> windows = SurveyRunWindows(run);
+  const std::vector<std::string> names = SurveyLevelNames(caches);
   const uint64_t largest = run.lengths.empty() ? 0 : run.lengths.back();
   run.levels.clear();
   for (size_t i = 0; i < windows.size(); ++i) {
     SurveyLevel level;
-    level.name = i < caches.size() ? caches[i].name : "memory";
-    level.sizeBytes = i < sizes.size() ? sizes[i] : 0;
+    level.name = names[i];
+    level.share = i < run.placement.shares.size() ? run.placement.shares[i] : LevelShare{0, 0};
     level.window = windows[i];
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
       level.figures[group] = FigureInWindow(run.lengths, run.bestRates[group], run.bestKernels[group], windows[i]);
     if (!level.figures[GroupRead].present) level.absentReason = WhyNoFigure(windows[i], largest);
-    level.latency = FigureInWindow(run.lengths, run.latencyPicoseconds, std::vector<uint32_t>(), windows[i]);
     run.levels.push_back(level);
+  }
+  // Each pass's figures alone, for the spread: the same median over the
+  // window's lengths of that pass's best rates.
+  const size_t perPass = run.kernels.size() * run.lengths.size();
+  std::vector<uint64_t> passBest[kSurveyGroupCount];
+  for (uint32_t pass = 0; pass < run.passes && perPass != 0 && run.passRates.size() >= (pass + 1) * perPass; ++pass) {
+    BestOfGroups(run, run.passRates.data() + pass * perPass, passBest, nullptr);
+    for (SurveyLevel& level : run.levels)
+      for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
+        LevelFigure& figure = level.figures[group];
+        if (!figure.present) continue;
+        const uint64_t rate = FigureInWindow(run.lengths, passBest[group], {}, level.window).rate;
+        if (pass == 0 || rate < figure.lowest) figure.lowest = rate;
+        if (pass == 0 || rate > figure.highest) figure.highest = rate;
+      }
   }
 }
 
-SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processors, SurveyProgressFunction progress,
+namespace {
+std::vector<uint32_t> BoundProcessors(const SurveyPlacement& placement) {
+  std::vector<uint32_t> processors;
+  for (const SurveyThreadPlace& thread : placement.threads) processors.push_back(thread.processor);
+  return processors;
+}
+
+// The kernel of the widest registers among the run's, for the clock
+// measurement: a core may lower its clock while such instructions run.
+const SurveyKernel& WidestKernel(const std::vector<uint32_t>& kernels) {
+  const SurveyKernel* widest = &surveyKernels[kernels[0]];
+  for (uint32_t index : kernels)
+    if (surveyKernels[index].isa != IsaRep && (widest->isa == IsaRep || surveyKernels[index].isa > widest->isa))
+      widest = &surveyKernels[index];
+  return *widest;
+}
+
+uint64_t MeanOf(const std::vector<uint64_t>& values) {
+  uint64_t sum = 0, count = 0;
+  for (uint64_t value : values)
+    if (value != 0) sum += value, ++count;
+  return count == 0 ? 0 : sum / count;
+}
+}  // namespace
+
+SurveyOutcome RunSurvey(uint32_t threads, const SurveyPlacement& placement, SurveyProgressFunction progress,
                         void* context, std::string* error) {
   SurveyRecord& record = surveyRecord;
   const SurveySettings& settings = record.settings;
   SurveyRun run;
   run.threads = threads;
-  if (processors != nullptr) run.processors.assign(processors->begin(), processors->begin() + threads);
+  run.placement = placement;
   uint32_t indices[64];
   const uint32_t kernelCount = SelectSurveyKernels(record.supportedIsas, settings.wantedIsas, indices, 64);
   run.kernels.assign(indices, indices + kernelCount);
@@ -61,23 +129,20 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
   const size_t lengthCount = run.lengths.size();
   if (lengthCount == 0) {
     *error = "no block length: the largest size is below 2 KiB";
-    return SurveyNoThreads;
+    return SurveyNoLengths;
   }
+  run.passes = settings.repeats;
   run.kernelRates.assign(kernelCount * lengthCount, 0);
-  for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
-    run.bestRates[group].assign(lengthCount, 0);
-    run.bestKernels[group].assign(lengthCount, 0);
-  }
-  if (!StartSurveyTeam(threads, processors, run.lengths.back(), settings.hugePages, error)) return SurveyNoThreads;
+  run.passRates.assign(uint64_t{run.passes} * kernelCount * lengthCount, 0);
+  const std::vector<uint32_t> processors = BoundProcessors(placement);
+  if (!StartSurveyTeam(threads, placement.bound ? &processors : nullptr, run.lengths.back(), settings.hugePages, error))
+    return SurveyNoThreads;
   run.hugePageBytes = TeamHugePageBytes();
 
   // One measurement per kernel, length and pass; the repeats are the passes.
   const TimingRule onePass{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), record.tscHz};
-  SurveyProgress where{0, 0, 0, 0, 0};
-  for (uint64_t length : run.lengths)
-    where.workTotal += EstimatedWork(length, settings) * settings.repeats * (kernelCount + settings.latency);
-  if (settings.latency) run.latencyPicoseconds.assign(lengthCount, 0);
-  const uint32_t lineSize = record.caches.empty() || record.caches[0].lineSize < sizeof(void*) ? 64 : record.caches[0].lineSize;
+  SurveyProgress where{0, 0, 0, 0, 0, false};
+  for (uint64_t length : run.lengths) where.workTotal += EstimatedWork(length, settings) * settings.repeats * kernelCount;
 
   // The repeats are spread over passes through every length and kernel, so
   // that a disturbance lasting seconds cannot spoil all of a point's
@@ -96,31 +161,65 @@ SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processor
           break;
         }
         const uint64_t rate = MeasureTeamRate(surveyKernels[run.kernels[slot]], length, onePass);
+        run.passRates[(uint64_t{pass} * kernelCount + slot) * lengthCount + i] = rate;
         uint64_t& kept = run.kernelRates[slot * lengthCount + i];
         if (rate > kept) kept = rate;
         where.workDone += EstimatedWork(length, settings);
       }
-      if (settings.latency && pass + 1 == settings.repeats && outcome == SurveyCompleted) {
-        // The chase links the lines of the first thread's destination block;
-        // the bandwidth kernels rewrite it before they next read it.
-        run.latencyPicoseconds[i] = MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize,
-                                                                   onePass.minTicks, settings.repeats, record.tscHz);
-        where.workDone += EstimatedWork(length, settings) * settings.repeats;
-      }
     }
   }
-  for (size_t i = 0; i < lengthCount; ++i)
-    for (uint32_t slot = 0; slot < kernelCount; ++slot) {
-      const uint32_t group = surveyKernels[run.kernels[slot]].group;
-      if (run.kernelRates[slot * lengthCount + i] > run.bestRates[group][i]) {
-        run.bestRates[group][i] = run.kernelRates[slot * lengthCount + i];
-        run.bestKernels[group][i] = run.kernels[slot];
-      }
-    }
-  if (outcome == SurveyCompleted && progress != nullptr) progress(where, context);
+  if (outcome == SurveyCompleted) {
+    run.threadCoreHz = MeasureTeamCoreClocks(&WidestKernel(run.kernels), record.tscHz);
+    run.coreHz = MeanOf(run.threadCoreHz);
+    if (progress != nullptr) progress(where, context);
+  }
   StopSurveyTeam();
   if (outcome != SurveyCompleted) return outcome;
   ComputeSurveyLevels(record.caches, run);
   record.runs.push_back(run);
+  return SurveyCompleted;
+}
+
+SurveyOutcome RunSurveyLatency(const SurveyPlacement& placement, SurveyProgressFunction progress, void* context,
+                               std::string* error) {
+  SurveyRecord& record = surveyRecord;
+  const SurveySettings& settings = record.settings;
+  SurveyLatency latency;
+  latency.placement = placement;
+  latency.lengths = SurveyLengths(settings.maxSize, settings.pointsPerDoubling);
+  if (latency.lengths.empty()) {
+    *error = "no block length: the largest size is below 2 KiB";
+    return SurveyNoLengths;
+  }
+  const std::vector<uint32_t> processors = BoundProcessors(placement);
+  if (!StartSurveyTeam(1, placement.bound ? &processors : nullptr, latency.lengths.back(), settings.hugePages, error))
+    return SurveyNoThreads;
+  const uint32_t lineSize =
+      record.caches.empty() || record.caches[0].lineSize < sizeof(void*) ? 64 : record.caches[0].lineSize;
+  const uint64_t minTicks = MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u);
+  SurveyProgress where{0, 0, 0, 1, 1, true};
+  for (uint64_t length : latency.lengths) where.workTotal += EstimatedWork(length, settings) * settings.repeats;
+  SurveyOutcome outcome = SurveyCompleted;
+  for (uint64_t length : latency.lengths) {
+    where.length = length;
+    if (progress != nullptr && !progress(where, context)) {
+      outcome = SurveyStopped;
+      break;
+    }
+    latency.picoseconds.push_back(MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize, minTicks,
+                                                                 settings.repeats, record.tscHz));
+    where.workDone += EstimatedWork(length, settings) * settings.repeats;
+  }
+  if (outcome == SurveyCompleted) {
+    latency.coreHz = MeanOf(MeasureTeamCoreClocks(nullptr, record.tscHz));
+    if (progress != nullptr) progress(where, context);
+  }
+  StopSurveyTeam();
+  if (outcome != SurveyCompleted) return outcome;
+  latency.windows = LevelWindows(placement.shares.data(), static_cast<uint32_t>(placement.shares.size()));
+  for (const LevelWindow& window : latency.windows)
+    latency.levels.push_back(FigureInWindow(latency.lengths, latency.picoseconds, {}, window));
+  latency.measured = true;
+  record.latency = latency;
   return SurveyCompleted;
 }

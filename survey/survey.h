@@ -30,25 +30,55 @@ struct SurveyCache {
 // One level's figures: read, write and copy.
 struct SurveyLevel {
   std::string name;  // a cache's name or "memory"
-  uint64_t sizeBytes;  // 0 for memory
+  LevelShare share;  // a thread's share of the cache; 0 for memory
   LevelWindow window;
   LevelFigure figures[kSurveyGroupCount];
   std::string absentReason;  // why the window holds no length
-  LevelFigure latency;       // median latency in picoseconds (rate holds it); not present unless measured
+};
+
+// Where a run's threads are placed and what each thread's share of every
+// cache is (from the operating system's view of which processors share each
+// cache instance, or from CPUID's counts where it has none).
+struct SurveyThreadPlace {
+  uint32_t processor;
+  uint32_t core;
+  uint32_t package;
+  std::vector<uint32_t> cacheInstances;  // per cache of the record: the instance serving the thread
+};
+struct SurveyPlacement {
+  bool bound = false;
+  std::vector<SurveyThreadPlace> threads;  // per thread when bound
+  std::vector<LevelShare> shares;          // per cache of the record
+  bool sharesCores = false;                // more threads than cores: SMT siblings share a core
+  bool sharesFromCounts = false;           // no processor sets known: CPUID's "shared by" counts
 };
 
 // One run of the survey with a number of threads.
 struct SurveyRun {
   uint32_t threads = 1;
-  std::vector<uint32_t> processors;     // the ones the threads were bound to; empty when unbound
+  SurveyPlacement placement;
   std::vector<uint32_t> kernels;        // indices into surveyKernels, in run order
   std::vector<uint64_t> lengths;        // each thread's block; the last is its buffers' size
-  std::vector<uint64_t> kernelRates;    // [slot * lengths + length], bytes per second of all threads
+  uint32_t passes = 0;
+  std::vector<uint64_t> passRates;      // [(pass * kernels + slot) * lengths + length], bytes per second of all threads
+  std::vector<uint64_t> kernelRates;    // [slot * lengths + length]: the best pass
   std::vector<uint64_t> bestRates[kSurveyGroupCount];    // per length
   std::vector<uint32_t> bestKernels[kSurveyGroupCount];  // kernel index behind each
-  std::vector<uint64_t> latencyPicoseconds;  // per length, on the first thread; empty unless asked for
-  uint64_t hugePageBytes = 0;           // of all buffers, on huge pages
+  std::vector<uint64_t> threadCoreHz;   // each thread's core clock, measured at once after the widest kernel ran
+  uint64_t coreHz = 0;                  // their mean; bytes per cycle per thread divide by it
+  uint64_t hugePageBytes = 0;           // of all buffers, on huge pages, as the system reports
   std::vector<SurveyLevel> levels;
+};
+
+// The load-to-use latency: one thread alone, with one thread's windows.
+struct SurveyLatency {
+  bool measured = false;
+  SurveyPlacement placement;            // the one thread
+  std::vector<uint64_t> lengths;
+  std::vector<uint64_t> picoseconds;    // per length
+  std::vector<LevelWindow> windows;     // per level, as the levels of the runs
+  std::vector<LevelFigure> levels;      // per level: the median latency in picoseconds (rate holds it)
+  uint64_t coreHz = 0;                  // the chasing thread's core clock
 };
 
 struct SurveyRecord {
@@ -60,6 +90,7 @@ struct SurveyRecord {
   uint64_t coreHz = 0;
   // One run per thread count, in the order asked for.
   std::vector<SurveyRun> runs;
+  SurveyLatency latency;
 };
 
 extern SurveyRecord surveyRecord;
@@ -69,17 +100,23 @@ struct SurveyProgress {
   uint64_t length;
   uint64_t workDone, workTotal;  // estimated nanoseconds of measuring
   uint32_t pass, passes;         // the repeats are passes through every length
+  bool latency;                  // the latency chase rather than a bandwidth run
 };
 typedef bool (*SurveyProgressFunction)(const SurveyProgress& progress, void* context);
 
-enum SurveyOutcome { SurveyCompleted, SurveyStopped, SurveyNoThreads, SurveyNoKernels };
+enum SurveyOutcome { SurveyCompleted, SurveyStopped, SurveyNoThreads, SurveyNoKernels, SurveyNoLengths };
 
-// Runs the survey with surveyRecord's settings and facts on threads threads,
-// bound to the first of processors (null: unbound), and appends the run.
-// SurveyNoThreads with the reason in error when the threads or their buffers
-// cannot be had.
-SurveyOutcome RunSurvey(uint32_t threads, const std::vector<uint32_t>* processors, SurveyProgressFunction progress,
+// Runs the survey with surveyRecord's settings and facts on placement's
+// threads (bound to their processors when placement.bound) and appends the
+// run. SurveyNoThreads with the reason in error when the threads or their
+// buffers cannot be had.
+SurveyOutcome RunSurvey(uint32_t threads, const SurveyPlacement& placement, SurveyProgressFunction progress,
                         void* context, std::string* error);
+
+// Measures the load-to-use latency at every length on one thread (placement
+// holds one thread, or is unbound) into surveyRecord.latency.
+SurveyOutcome RunSurveyLatency(const SurveyPlacement& placement, SurveyProgressFunction progress, void* context,
+                               std::string* error);
 
 // Estimated nanoseconds of one measurement of one kernel at one length, for
 // progress: the minimum time, or a call at an assumed 8 GB/s where that
@@ -92,6 +129,11 @@ uint64_t EstimatedWork(uint64_t length, const SurveySettings& settings);
 // whether the cap applied.
 uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* capped);
 
-// The per-level figures of a run from its curves and the caches; a cache
-// shared by k of the run's threads offers each of them a k-th of its size.
+// The per-level figures of a run from its curves, each pass's rates and its
+// placement's shares of the caches.
 void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run);
+
+// The names of the levels a run's windows stand for: the caches', then "memory".
+std::vector<std::string> SurveyLevelNames(const std::vector<SurveyCache>& caches);
+// The windows of a run's levels, in the order of SurveyLevelNames.
+std::vector<LevelWindow> SurveyRunWindows(const SurveyRun& run);

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/cpu_binding.h"
+#include "probe/core_clock.h"
 #include "platform/survey_os.h"
 #include "survey/arithmetic.h"
 
@@ -30,6 +31,7 @@ struct Member {
   uint8_t* source = nullptr;
   uint8_t* destination = nullptr;
   TimedSpan span{0, 0, 0};
+  uint64_t coreHz = 0;
   std::string error;
   std::thread thread;
 };
@@ -40,6 +42,7 @@ struct TeamJob {
   const SurveyKernel* kernel = nullptr;
   uint64_t length = 0;
   TimingRule rule{0, 0};
+  bool clocks = false;  // measure the core clocks instead of a rate
   bool quit = false;
 };
 
@@ -92,6 +95,22 @@ uint64_t RunMemberJob(uint32_t index) {
   return best;
 }
 
+// Every member's core clock, measured by all at once, after the job's kernel
+// (when there is one) has run for the rule's minimum on a block in the first
+// cache: a core that lowers its clock for wide instructions has done so then.
+void RunMemberClock(uint32_t index) {
+  Member& member = team.members[index];
+  const TeamJob job = team.job;
+  for (uint64_t calls = 1, round = 0; job.kernel != nullptr && round < 12; ++round) {
+    const TimedSpan span = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, calls);
+    if (span.end - span.start >= job.rule.minTicks) break;
+    calls = CallsForMinimum(calls, span.end - span.start, job.rule.minTicks);
+  }
+  WaitAtBarrier(team.barrier);  // the chains start together
+  member.coreHz = MeasureCoreClockHz();
+  WaitAtBarrier(team.barrier);
+}
+
 // Read by every member after the barrier that follows the preparation, so
 // that all of them agree on whether the team runs.
 bool AnyMemberFailed() {
@@ -107,7 +126,10 @@ void WorkerMain(uint32_t index) {
   for (;;) {
     WaitAtBarrier(team.barrier);  // a job or the end
     if (team.job.quit) return;
-    RunMemberJob(index);
+    if (team.job.clocks)
+      RunMemberClock(index);
+    else
+      RunMemberJob(index);
   }
 }
 
@@ -159,8 +181,21 @@ uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const Timi
   team.job.kernel = &kernel;
   team.job.length = length;
   team.job.rule = rule;
+  team.job.clocks = false;
   WaitAtBarrier(team.barrier);
   return RunMemberJob(0);
+}
+
+std::vector<uint64_t> MeasureTeamCoreClocks(const SurveyKernel* widest, uint64_t tscHz) {
+  team.job.kernel = widest;
+  team.job.length = 8192;
+  team.job.rule = TimingRule{tscHz / 50, tscHz};  // 20 ms
+  team.job.clocks = true;
+  WaitAtBarrier(team.barrier);
+  RunMemberClock(0);
+  std::vector<uint64_t> clocks;
+  for (const Member& member : team.members) clocks.push_back(member.coreHz);
+  return clocks;
 }
 
 uint8_t* TeamLeaderScratchBuffer() { return team.members.empty() ? nullptr : team.members[0].destination; }

@@ -20,6 +20,9 @@ bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processo
 // it once untimed, then all measure together until one measurement lasts the
 // minimum on each; 0 when none did.
 uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const TimingRule& rule);
+// Each member's core clock in hertz (0 where it cannot be measured), measured
+// by all members at once after widest (when not null) has run for 20 ms.
+std::vector<uint64_t> MeasureTeamCoreClocks(const SurveyKernel* widest, uint64_t tscHz);
 // Bytes of all members' buffers on huge pages.
 uint64_t TeamHugePageBytes();
 // The first member's (the caller's) destination buffer, for single-thread

@@ -56,13 +56,31 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
   const uint64_t percent = where.workTotal == 0 ? 100 : where.workDone * 100 / where.workTotal;
   const uint64_t remaining =
       where.workDone == 0 ? 0 : elapsed * (where.workTotal - where.workDone) / where.workDone;
-  std::fprintf(stderr, "\rsurvey: pass %u of %u, %s reached, %llu%% of the estimated work, elapsed %s, about %s to go   ",
-               where.pass, where.passes, FormatByteSize(where.length).c_str(), static_cast<unsigned long long>(percent),
+  const std::string phase =
+      where.latency ? "latency" : "pass " + std::to_string(where.pass) + " of " + std::to_string(where.passes);
+  std::fprintf(stderr, "\rsurvey: %s, %s reached, %llu%% of the estimated work, elapsed %s, about %s to go   ",
+               phase.c_str(), FormatByteSize(where.length).c_str(), static_cast<unsigned long long>(percent),
                MinutesSeconds(elapsed).c_str(), MinutesSeconds(remaining).c_str());
   std::fflush(stderr);
   return true;
 }
 
+// Until the system's cache sets are read: threads on the processors in
+// binding order, each cache shared by as many of them as CPUID counts.
+SurveyPlacement PlaceSurveyThreads(const SurveyRecord& record, const std::vector<uint32_t>& processors,
+                                   uint32_t threads) {
+  SurveyPlacement placement;
+  placement.bound = !processors.empty();
+  for (uint32_t i = 0; placement.bound && i < threads; ++i)
+    placement.threads.push_back(SurveyThreadPlace{processors[i], i, 0, std::vector<uint32_t>(record.caches.size(), 0)});
+  for (const SurveyCache& cache : record.caches) {
+    uint64_t sharing = cache.sharedBy < threads ? cache.sharedBy : threads;
+    if (sharing == 0) sharing = 1;
+    placement.shares.push_back(LevelShare{cache.sizeBytes / sharing, cache.sizeBytes / sharing});
+  }
+  placement.sharesFromCounts = true;
+  return placement;
+}
 }  // namespace
 
 int RunSurveyTool(int argc, const char* const* argv) {
@@ -118,11 +136,21 @@ int RunSurveyTool(int argc, const char* const* argv) {
   SurveyOutcome outcome = SurveyCompleted;
   for (size_t i = 0; i < threadCounts.size() && outcome == SurveyCompleted; ++i) {
     error.clear();
-    outcome = RunSurvey(threadCounts[i], processors.empty() ? nullptr : &processors, OnSurveyProgress, &display, &error);
+    outcome = RunSurvey(threadCounts[i], PlaceSurveyThreads(record, processors, threadCounts[i]), OnSurveyProgress,
+                        &display, &error);
     if (outcome == SurveyNoThreads && options.noBind && !processors.empty()) {
       std::fprintf(stderr, "lorvanta-sweep: %s; running unbound (--no-bind)\n", error.c_str());
-      outcome = RunSurvey(threadCounts[i], nullptr, OnSurveyProgress, &display, &error);
+      outcome = RunSurvey(threadCounts[i], PlaceSurveyThreads(record, {}, threadCounts[i]), OnSurveyProgress, &display,
+                          &error);
     }
+    if (display.terminal) std::fputs("\n", stderr);
+  }
+  // Latency is a one-thread figure: measured once, on the first thread's place.
+  if (outcome == SurveyCompleted && record.settings.latency) {
+    error.clear();
+    outcome = RunSurveyLatency(PlaceSurveyThreads(record, processors, 1), OnSurveyProgress, &display, &error);
+    if (outcome == SurveyNoThreads && options.noBind && !processors.empty())
+      outcome = RunSurveyLatency(PlaceSurveyThreads(record, {}, 1), OnSurveyProgress, &display, &error);
     if (display.terminal) std::fputs("\n", stderr);
   }
   facts.elapsedMilliseconds = MillisecondsSince(display.start);
@@ -136,6 +164,8 @@ int RunSurveyTool(int argc, const char* const* argv) {
     if (outcome == SurveyNoThreads)
       std::fprintf(stderr, "lorvanta-sweep: %s%s\n", error.c_str(),
                    options.noBind ? "" : " (--no-bind runs the threads unbound)");
+    else if (outcome == SurveyNoLengths)
+      std::fprintf(stderr, "lorvanta-sweep: %s\n", error.c_str());
     else
       std::fputs("lorvanta-sweep: no kernel to run\n", stderr);
     return 1;
@@ -153,8 +183,8 @@ int RunSurveyTool(int argc, const char* const* argv) {
     const SurveyRun& run = record.runs.back();
     const std::string title = facts.vendor + " - " + std::to_string(run.threads) +
                               (run.threads == 1 ? " thread" : " threads") +
-                              (run.processors.empty() ? ", unbound" : ", bound") + " - core " +
-                              (record.coreHz != 0 ? FormatGigahertz(record.coreHz) : std::string("?")) + " - TSC " +
+                              (run.placement.bound ? ", bound" : ", unbound") + " - core " +
+                              (run.coreHz != 0 ? FormatGigahertz(run.coreHz) : std::string("?")) + " - TSC " +
                               FormatGigahertz(record.tscHz);
     if (!WriteSurveyRecordPicture(record, title, file, picture.path.c_str(), options.pictureWidth,
                                   options.pictureHeight)) {

@@ -40,25 +40,31 @@ bool WriteSurveyRecordPicture(const SurveyRecord& record, const std::string& tit
   const SurveyRun& run = record.runs.back();
   auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
   std::vector<std::wstring> texts;  // owns every text the chart data points at
-  texts.reserve(4 * run.levels.size() + record.caches.size() + 2);
+  texts.reserve(5 * run.levels.size() + 2);
+  // The marks stand where the table's windows come from: each thread's share
+  // of every cache in this run.
   std::vector<SurveyChartLevel> marks;
-  for (const SurveyCache& cache : record.caches) {
-    texts.push_back(wide(cache.name));
-    marks.push_back(SurveyChartLevel{texts.back().c_str(), cache.sizeBytes});
+  for (const SurveyLevel& level : run.levels) {
+    if (level.share.smallest == 0) continue;
+    texts.push_back(wide(level.name));
+    marks.push_back(SurveyChartLevel{texts.back().c_str(), level.share.smallest});
   }
   std::vector<SurveyChartFigure> figures;
-  for (const SurveyLevel& level : run.levels) {
+  const SurveyLatency& latency = record.latency;
+  for (size_t index = 0; index < run.levels.size(); ++index) {
+    const SurveyLevel& level = run.levels[index];
     SurveyChartFigure figure{};
-    texts.push_back(wide(level.name == "memory" ? "DRAM" : level.name));
+    texts.push_back(wide(level.name));
     figure.levelName = texts.back().c_str();
-    figure.sizeBytes = level.sizeBytes;
+    figure.sizeBytes = level.share.smallest;
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
       if (!level.figures[group].present) continue;
       figure.rates[group] = level.figures[group].rate;
       texts.push_back(wide(surveyKernels[level.figures[group].kernel].name));
       figure.kernels[group] = texts.back().c_str();
     }
-    if (level.latency.present) figure.latencyPicoseconds = level.latency.rate;
+    if (index < latency.levels.size() && latency.levels[index].present)
+      figure.latencyPicoseconds = latency.levels[index].rate;
     figures.push_back(figure);
   }
   texts.push_back(wide(title));
@@ -66,7 +72,9 @@ bool WriteSurveyRecordPicture(const SurveyRecord& record, const std::string& tit
   data.lengths = run.lengths.data();
   data.lengthCount = static_cast<uint32_t>(run.lengths.size());
   for (uint32_t group = 0; group < kSurveyGroupCount; ++group) data.rates[group] = run.bestRates[group].data();
-  data.latencyPicoseconds = run.latencyPicoseconds.empty() ? nullptr : run.latencyPicoseconds.data();
+  // The latency curve shares the runs' lengths: the same settings make them.
+  const bool latencyFits = latency.measured && latency.picoseconds.size() == run.lengths.size();
+  data.latencyPicoseconds = latencyFits ? latency.picoseconds.data() : nullptr;
   data.levels = marks.data();
   data.levelCount = static_cast<uint32_t>(marks.size());
   data.figures = figures.data();

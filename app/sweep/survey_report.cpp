@@ -8,7 +8,6 @@
 #include "survey/lengths.h"
 
 namespace {
-const char* const groupNames[kSurveyGroupCount] = {"read", "write", "copy"};
 
 // numerator / denominator with `decimals` decimals, truncated, exact in
 // 128-bit intermediate products.
@@ -26,20 +25,28 @@ std::string Padded(const std::string& text, size_t width) {
   return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
 }
 
-// Rate, bytes per cycle and kernel, the numbers right-aligned so that the
-// columns line up.
-std::string FigureCell(const SurveyRecord& record, const LevelFigure& figure) {
+std::string RightAligned(const std::string& text, size_t width) {
+  return std::string(text.size() < width ? width - text.size() : 0, ' ') + text;
+}
+
+// Rate of all threads, bytes per cycle per thread, the spread over the passes
+// ('*' past the unstable mark) and kernel, the numbers right-aligned so that
+// the columns line up.
+std::string FigureCell(const SurveyRun& run, const LevelFigure& figure) {
   if (!figure.present) return "-";
-  auto rightAligned = [](const std::string& text, size_t width) {
-    return std::string(text.size() < width ? width - text.size() : 0, ' ') + text;
-  };
-  std::string cell = rightAligned(FormatGigabytesPerSecond(figure.rate), 11);
-  if (record.coreHz != 0) cell += rightAligned(FormatBytesPerCycle(figure.rate, record.coreHz), 15);
+  std::string cell = RightAligned(FormatGigabytesPerSecond(figure.rate), 11);
+  if (run.coreHz != 0) cell += RightAligned(FormatBytesPerCycle(figure.rate / run.threads, run.coreHz), 15);
+  cell += RightAligned(std::to_string(SpreadPercent(figure)) + "%" + (FigureUnstable(figure) ? "*" : " "), 6);
   return cell + "  " + surveyKernels[figure.kernel].name;
 }
 
+std::string ByteSizeRange(const LevelShare& share) {
+  if (share.smallest == share.largest) return FormatByteSize(share.smallest);
+  return FormatByteSize(share.smallest) + "-" + FormatByteSize(share.largest);
+}
+
 std::string LevelSize(const SurveyLevel& level) {
-  return level.sizeBytes != 0 ? FormatByteSize(level.sizeBytes) : ">= " + FormatByteSize(level.window.low + 1);
+  return level.share.largest != 0 ? ByteSizeRange(level.share) : ">= " + FormatByteSize(level.window.low + 1);
 }
 }  // namespace
 
@@ -58,39 +65,91 @@ std::string FormatLatency(uint64_t picoseconds, uint64_t coreHz) {
 
 std::string FormatGigahertz(uint64_t hertz) { return Fixed(hertz, 1000000000u, 3) + " GHz"; }
 
-std::string LevelOfLength(const SurveyRecord& record, uint64_t length) {
-  for (const SurveyCache& cache : record.caches)
-    if (length <= cache.sizeBytes) return cache.name;
-  return "memory";
+const char* const copyAccounting =
+    "copy rates count each byte copied once (read once and written once); likwid-bench and STREAM count it "
+    "read plus written, twice these figures";
+
+uint32_t SpreadPercent(const LevelFigure& figure) {
+  if (figure.highest == 0 || figure.lowest >= figure.highest) return 0;
+  return static_cast<uint32_t>(MulDivWide(figure.highest - figure.lowest, 200, figure.highest) / 2 +
+                               MulDivWide(figure.highest - figure.lowest, 200, figure.highest) % 2);
+}
+
+bool FigureUnstable(const LevelFigure& figure) {
+  return figure.highest != 0 && figure.lowest < figure.highest &&
+         MulDivWide(figure.highest - figure.lowest, 100, 1) > MulDivWide(figure.highest, unstableSpreadPercent, 1);
 }
 
 namespace {
+const char* const groupKeys[kSurveyGroupCount] = {"read", "write", "copy"};
+
 std::string ThreadsAndBinding(const SurveyRun& run) {
   std::string text = std::to_string(run.threads) + (run.threads == 1 ? " thread" : " threads");
-  if (run.processors.empty()) return text + ", unbound";
-  text += ", bound to processor" + std::string(run.processors.size() == 1 ? " " : "s ");
-  for (size_t i = 0; i < run.processors.size(); ++i) text += (i ? "," : "") + std::to_string(run.processors[i]);
+  if (!run.placement.bound) return text + ", unbound";
+  text += ", bound to processor" + std::string(run.placement.threads.size() == 1 ? " " : "s ");
+  for (size_t i = 0; i < run.placement.threads.size(); ++i)
+    text += (i ? "," : "") + std::to_string(run.placement.threads[i].processor);
   return text;
 }
 
+// "processor 2, core 1, package 0, L1 #1, L2 #1, L3 #0"
+std::string ThreadPlaceText(const SurveyRecord& record, const SurveyThreadPlace& place) {
+  std::string text = "processor " + std::to_string(place.processor) + ", core " + std::to_string(place.core) +
+                     ", package " + std::to_string(place.package);
+  for (size_t level = 0; level < place.cacheInstances.size() && level < record.caches.size(); ++level)
+    text += ", " + record.caches[level].name + " #" + std::to_string(place.cacheInstances[level]);
+  return text;
+}
+
+// Where the threads run, each one's share of the caches, the pages the
+// buffers got and the threads' clocks.
+std::string RunHead(const SurveyRecord& record, const SurveyRun& run, const SurveyFacts& facts) {
+  std::string text = ThreadsAndBinding(run) + "; buffers 2 x " + FormatByteSize(run.lengths.back()) +
+                     " per thread, " + FormatByteSize(run.hugePageBytes) + " of them on huge pages (as the system reports" +
+                     (facts.transparentHugePages.empty() ? "" : "; transparent huge pages: " + facts.transparentHugePages) +
+                     (record.settings.hugePages ? "; asked for)\n" : "; not asked for)\n");
+  for (size_t i = 0; i < run.placement.threads.size(); ++i)
+    text += "  thread " + std::to_string(i) + ": " + ThreadPlaceText(record, run.placement.threads[i]) + "\n";
+  if (run.placement.sharesCores)
+    text += "  note: more threads than cores: some threads share a core with another (hardware threads)\n";
+  text += "  each thread's share of the caches";
+  text += run.placement.sharesFromCounts ? " (from CPUID's counts of sharing processors; the system gave no cache sets):"
+                                         : " (from the system's cache sets):";
+  for (size_t level = 0; level < run.placement.shares.size() && level < record.caches.size(); ++level)
+    text += std::string(level ? ", " : " ") + record.caches[level].name + " " + ByteSizeRange(run.placement.shares[level]);
+  text += "\n  core clock per thread, measured on all threads at once after their widest kernel ran:";
+  for (size_t i = 0; i < run.threadCoreHz.size(); ++i)
+    text += std::string(i ? ", " : " ") + (run.threadCoreHz[i] != 0 ? FormatGigahertz(run.threadCoreHz[i]) : "?");
+  return text + "\n";
+}
+
 std::string RunTable(const SurveyRecord& record, const SurveyRun& run) {
-  const bool latency = !run.latencyPicoseconds.empty();
+  const bool latency = record.latency.measured;
   // Each group's column as wide as its widest cell.
   size_t widths[kSurveyGroupCount] = {6, 6, 6};
+  bool unstable = false;
   for (const SurveyLevel& level : run.levels)
+    for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
+      widths[group] = std::max(widths[group], FigureCell(run, level.figures[group]).size() + 3);
+      unstable = unstable || (level.figures[group].present && FigureUnstable(level.figures[group]));
+    }
+  std::string text = Padded("level", 8) + Padded("size", 20) + Padded("read", widths[0]) + Padded("write", widths[1]) +
+                     (latency ? Padded("copy", widths[2]) + "latency (1 thread)\n" : "copy\n");
+  for (size_t index = 0; index < run.levels.size(); ++index) {
+    const SurveyLevel& level = run.levels[index];
+    std::string row = Padded(level.name, 8) + Padded(LevelSize(level), 20);
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
-      widths[group] = std::max(widths[group], FigureCell(record, level.figures[group]).size() + 3);
-  std::string text = Padded("level", 8) + Padded("size", 12) + Padded("read", widths[0]) + Padded("write", widths[1]) +
-                     (latency ? Padded("copy", widths[2]) + "latency\n" : "copy\n");
-  for (const SurveyLevel& level : run.levels) {
-    std::string row = Padded(level.name, 8) + Padded(LevelSize(level), 12);
-    for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
-      row += Padded(FigureCell(record, level.figures[group]), widths[group]);
-    if (level.latency.present) row += FormatLatency(level.latency.rate, record.coreHz);
+      row += Padded(FigureCell(run, level.figures[group]), widths[group]);
+    if (latency && index < record.latency.levels.size() && record.latency.levels[index].present)
+      row += FormatLatency(record.latency.levels[index].rate, record.latency.coreHz);
     while (!row.empty() && row.back() == ' ') row.pop_back();
     text += row + "\n";
     if (!level.absentReason.empty()) text += "        no figure: " + level.absentReason + "\n";
   }
+  if (unstable)
+    text += "* unstable: the figure's passes spread by more than " + std::to_string(unstableSpreadPercent) +
+            "%; something disturbed the measurement (other programs, a clock change); more passes (--repeats " +
+            std::to_string(2 * record.settings.repeats) + ") on a quieter machine steady it\n";
   return text;
 }
 
@@ -105,7 +164,7 @@ std::string ScalingTable(const SurveyRecord& record) {
   for (size_t level = 0; level < record.runs[0].levels.size(); ++level) {
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
       const LevelFigure& base = record.runs[0].levels[level].figures[group];
-      std::string row = Padded(record.runs[0].levels[level].name + " " + groupNames[group], 14);
+      std::string row = Padded(record.runs[0].levels[level].name + " " + groupKeys[group], 14);
       for (const SurveyRun& run : record.runs) {
         const LevelFigure& figure = level < run.levels.size() ? run.levels[level].figures[group] : base;
         std::string cell = figure.present ? Fixed(figure.rate, 1000000000u, 2) : std::string("-");
@@ -125,7 +184,8 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
   std::string text = "Lorvanta survey: " + facts.vendor + "\n";
   text += "caches (" + facts.topologySource + "):\n" + facts.cacheLines;
   if (!facts.topologyWarning.empty()) text += "warning: " + facts.topologyWarning + "\n";
-  text += "clock: core " + (record.coreHz != 0 ? FormatGigahertz(record.coreHz) + " (measured)" : std::string("unknown")) +
+  text += "clock: core " +
+          (record.coreHz != 0 ? FormatGigahertz(record.coreHz) + " (measured before the runs, unbound)" : std::string("unknown")) +
           ", time-stamp counter " + FormatGigahertz(record.tscHz) + "\n";
   const uint64_t largest = record.runs.empty() || record.runs[0].lengths.empty() ? 0 : record.runs[0].lengths.back();
   char line[256];
@@ -143,12 +203,15 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
     for (uint32_t index : record.runs[0].kernels) text += std::string(" ") + surveyKernels[index].name;
     text += "\n";
   }
-  for (const SurveyRun& run : record.runs) {
-    text += "\n" + ThreadsAndBinding(run) + "; buffers 2 x " + FormatByteSize(run.lengths.back()) + " per thread, " +
-            (settings.hugePages ? FormatByteSize(run.hugePageBytes) + " of them on huge pages (asked for)"
-                                : std::string("4 KiB pages (--huge-pages not given)")) + "\n";
-    text += RunTable(record, run);
-  }
+  text += "figures: GB/s of all threads together (10^9 bytes per second), bytes per core cycle per thread, the "
+          "spread over the passes, the kernel\n" + std::string(copyAccounting) + "\n";
+  if (record.latency.measured)
+    text += "latency: one thread alone" +
+            (record.latency.placement.bound ? " on processor " + std::to_string(record.latency.placement.threads[0].processor)
+                                            : std::string(", unbound")) +
+            ", a random pointer chase over the block's lines; cycles at its core clock " +
+            (record.latency.coreHz != 0 ? FormatGigahertz(record.latency.coreHz) : std::string("?")) + "\n";
+  for (const SurveyRun& run : record.runs) text += "\n" + RunHead(record, run, facts) + RunTable(record, run);
   if (record.runs.size() > 1) text += ScalingTable(record);
   std::snprintf(line, sizeof line, "\nsurvey took %llu.%01llu s\n",
                 static_cast<unsigned long long>(facts.elapsedMilliseconds / 1000),
@@ -159,54 +222,94 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
 namespace {
 using Json = nlohmann::ordered_json;
 
+Json FigureJson(const SurveyRun& run, const LevelFigure& figure) {
+  if (!figure.present) return nullptr;
+  return {{"bytes_per_second", figure.rate},
+          {"gb_per_second", static_cast<double>(figure.rate) / 1e9},
+          {"bytes_per_cycle_per_thread",
+           run.coreHz != 0 ? Json(static_cast<double>(figure.rate) / run.threads / run.coreHz) : Json()},
+          {"kernel", surveyKernels[figure.kernel].name},
+          {"lengths", figure.lengthCount},
+          {"passes", {{"lowest_bytes_per_second", figure.lowest}, {"highest_bytes_per_second", figure.highest},
+                      {"spread_percent", SpreadPercent(figure)}, {"unstable", FigureUnstable(figure)}}}};
+}
+
+Json PlacementJson(const SurveyRecord& record, const SurveyPlacement& placement) {
+  Json threads = Json::array();
+  for (const SurveyThreadPlace& place : placement.threads) {
+    Json caches = Json::object();
+    for (size_t level = 0; level < place.cacheInstances.size() && level < record.caches.size(); ++level)
+      caches[record.caches[level].name] = place.cacheInstances[level];
+    threads.push_back({{"processor", place.processor}, {"core", place.core}, {"package", place.package},
+                       {"cache_instances", caches}});
+  }
+  Json shares = Json::array();
+  for (size_t level = 0; level < placement.shares.size() && level < record.caches.size(); ++level)
+    shares.push_back({{"name", record.caches[level].name}, {"smallest_bytes", placement.shares[level].smallest},
+                      {"largest_bytes", placement.shares[level].largest}});
+  return {{"bound", placement.bound},
+          {"threads", threads},
+          {"threads_share_cores", placement.sharesCores},
+          {"shares_from", placement.sharesFromCounts ? "cpuid_counts" : "system_cache_sets"},
+          {"cache_shares_per_thread", shares}};
+}
+
 Json RunJson(const SurveyRecord& record, const SurveyRun& run) {
   Json levels = Json::array();
   for (const SurveyLevel& level : run.levels) {
-    Json entry = {{"name", level.name}, {"size_bytes", level.sizeBytes},
+    Json entry = {{"name", level.name}, {"size_bytes", level.share.smallest},
+                  {"share_bytes", {{"smallest", level.share.smallest}, {"largest", level.share.largest}}},
                   {"window_bytes", {{"above", level.window.low}, {"up_to", level.window.high == 0 ? Json() : Json(level.window.high)}}}};
-    for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
-      const LevelFigure& figure = level.figures[group];
-      if (!figure.present) {
-        entry[groupNames[group]] = nullptr;
-        continue;
-      }
-      entry[groupNames[group]] = {
-          {"bytes_per_second", figure.rate},
-          {"gb_per_second", static_cast<double>(figure.rate) / 1e9},
-          {"bytes_per_cycle", record.coreHz != 0 ? Json(static_cast<double>(figure.rate) / record.coreHz) : Json()},
-          {"kernel", surveyKernels[figure.kernel].name},
-          {"lengths", figure.lengthCount}};
-    }
+    for (uint32_t group = 0; group < kSurveyGroupCount; ++group) entry[groupKeys[group]] = FigureJson(run, level.figures[group]);
     if (!level.absentReason.empty()) entry["absent_reason"] = level.absentReason;
-    if (level.latency.present)
-      entry["latency"] = {{"picoseconds", level.latency.rate},
-                          {"ns", static_cast<double>(level.latency.rate) / 1000},
-                          {"core_cycles", record.coreHz != 0 ? Json(static_cast<double>(level.latency.rate) * record.coreHz / 1e12) : Json()}};
     levels.push_back(entry);
   }
   Json curves = {{"lengths_bytes", run.lengths}};
   for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
     Json kernels = Json::array();
     for (uint32_t index : run.bestKernels[group]) kernels.push_back(surveyKernels[index].name);
-    curves[groupNames[group]] = {{"best_bytes_per_second", run.bestRates[group]}, {"best_kernel", kernels}};
+    curves[groupKeys[group]] = {{"best_bytes_per_second", run.bestRates[group]}, {"best_kernel", kernels}};
   }
   Json perKernel = Json::object();
   const size_t lengthCount = run.lengths.size();
   for (size_t slot = 0; slot < run.kernels.size(); ++slot) {
     const SurveyKernel& kernel = surveyKernels[run.kernels[slot]];
     perKernel[kernel.name] = {
-        {"group", groupNames[kernel.group]}, {"isa", IsaName(kernel.isa)},
+        {"group", groupKeys[kernel.group]}, {"isa", IsaName(kernel.isa)},
         {"bytes_per_second", std::vector<uint64_t>(run.kernelRates.begin() + slot * lengthCount,
                                                    run.kernelRates.begin() + (slot + 1) * lengthCount)}};
   }
   curves["kernels"] = perKernel;
-  if (!run.latencyPicoseconds.empty()) curves["latency_picoseconds"] = run.latencyPicoseconds;
+  std::vector<uint32_t> processors;
+  for (const SurveyThreadPlace& place : run.placement.threads) processors.push_back(place.processor);
   return {{"threads", run.threads},
-          {"bound", !run.processors.empty()},
-          {"processors", run.processors},
+          {"bound", run.placement.bound},
+          {"processors", processors},
+          {"placement", PlacementJson(record, run.placement)},
+          {"core_hz_per_thread", run.threadCoreHz},
+          {"core_hz", run.coreHz},
           {"buffers", {{"bytes_each", run.lengths.back()}, {"per_thread", 2}, {"huge_page_bytes", run.hugePageBytes}}},
           {"levels", levels},
           {"curves", curves}};
+}
+
+Json LatencyJson(const SurveyRecord& record) {
+  const SurveyLatency& latency = record.latency;
+  if (!latency.measured) return nullptr;
+  Json levels = Json::array();
+  const std::vector<std::string> names = SurveyLevelNames(record.caches);
+  for (size_t i = 0; i < latency.levels.size() && i < names.size(); ++i) {
+    const LevelFigure& figure = latency.levels[i];
+    levels.push_back({{"name", names[i]},
+                      {"window_bytes", {{"above", latency.windows[i].low},
+                                        {"up_to", latency.windows[i].high == 0 ? Json() : Json(latency.windows[i].high)}}},
+                      {"picoseconds", figure.present ? Json(figure.rate) : Json()},
+                      {"ns", figure.present ? Json(static_cast<double>(figure.rate) / 1000) : Json()},
+                      {"core_cycles", figure.present && latency.coreHz != 0
+                                          ? Json(static_cast<double>(figure.rate) * latency.coreHz / 1e12) : Json()}});
+  }
+  return {{"threads", 1}, {"placement", PlacementJson(record, latency.placement)}, {"core_hz", latency.coreHz},
+          {"levels", levels}, {"lengths_bytes", latency.lengths}, {"picoseconds", latency.picoseconds}};
 }
 }  // namespace
 
@@ -228,29 +331,36 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
                     {"points_per_doubling", settings.pointsPerDoubling},
                     {"min_time_ns", settings.minTimeNanoseconds}, {"repeats", settings.repeats},
                     {"huge_pages", settings.hugePages}}},
+      {"pages", {{"transparent_huge_pages", facts.transparentHugePages.empty() ? Json() : Json(facts.transparentHugePages)},
+                 {"huge_pages_asked", settings.hugePages}}},
+      {"copy_bytes_counted", copyAccounting},
       {"runs", runs},
+      {"latency", LatencyJson(record)},
       {"elapsed_ms", facts.elapsedMilliseconds}};
   return document.dump(2) + "\n";
 }
 
 std::string FormatSurveyCsv(const SurveyRecord& record) {
-  std::string text = "threads,length_bytes,level";
-  for (const char* group : groupNames)
+  std::string text = std::string("# ") + copyAccounting + "\nthreads,length_bytes,level";
+  for (const char* group : groupKeys)
     text += std::string(",best_") + group + "_bytes_per_second,best_" + group + "_kernel";
   if (!record.runs.empty())
     for (uint32_t index : record.runs[0].kernels) text += std::string(",") + surveyKernels[index].name + "_bytes_per_second";
-  if (record.settings.latency) text += ",latency_picoseconds";
+  if (record.latency.measured) text += ",latency_picoseconds_1_thread";
   text += "\n";
+  const std::vector<std::string> names = SurveyLevelNames(record.caches);
   for (const SurveyRun& run : record.runs) {
     const size_t lengthCount = run.lengths.size();
+    const std::vector<LevelWindow> windows = SurveyRunWindows(run);
     for (size_t i = 0; i < lengthCount; ++i) {
       text += std::to_string(run.threads) + "," + std::to_string(run.lengths[i]) + "," +
-              LevelOfLength(record, run.lengths[i]);
+              LevelOfLength(windows, names, run.lengths[i]);
       for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
         text += "," + std::to_string(run.bestRates[group][i]) + "," + surveyKernels[run.bestKernels[group][i]].name;
       for (size_t slot = 0; slot < run.kernels.size(); ++slot)
         text += "," + std::to_string(run.kernelRates[slot * lengthCount + i]);
-      if (!run.latencyPicoseconds.empty()) text += "," + std::to_string(run.latencyPicoseconds[i]);
+      if (record.latency.measured)
+        text += "," + (i < record.latency.picoseconds.size() ? std::to_string(record.latency.picoseconds[i]) : std::string());
       text += "\n";
     }
   }

@@ -12,21 +12,27 @@ struct SurveyFacts {
   std::string topologySource;      // which CPUID leaf gave the caches
   std::string cacheLines;          // one line per cache, for the text report
   std::string topologyWarning;     // the OS disagreeing with the processor, or ""
+  std::string transparentHugePages;  // the system's mode ("always", "madvise", "never"), "" where unknown
   bool maxSizeCapped = false;
   uint64_t availableMemory = 0;
   uint64_t elapsedMilliseconds = 0;
 };
 
+// How copy rates count their bytes, for every output that shows one.
+extern const char* const copyAccounting;
+
 // "112.34 GB/s" (decimal gigabytes) and "28.91 B/cycle", from integers.
 std::string FormatGigabytesPerSecond(uint64_t bytesPerSecond);
 std::string FormatBytesPerCycle(uint64_t bytesPerSecond, uint64_t coreHz);
+// The spread of a figure over the passes, (highest - lowest) / highest, in
+// whole percent, rounded; a figure whose spread passes 10% is unstable.
+uint32_t SpreadPercent(const LevelFigure& figure);
+const uint32_t unstableSpreadPercent = 10;
+bool FigureUnstable(const LevelFigure& figure);
 // "1.23 ns = 4.00 cycles" from picoseconds and the core clock.
 std::string FormatLatency(uint64_t picoseconds, uint64_t coreHz);
 // "3.891 GHz"
 std::string FormatGigahertz(uint64_t hertz);
-
-// The level a length lies in: the first cache it fits into, else "memory".
-std::string LevelOfLength(const SurveyRecord& record, uint64_t length);
 
 std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& facts);
 std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& facts);

@@ -64,14 +64,14 @@ check "picture shows the button face around the black panel" '[ "$(pixel 0 0)/$(
 quick=(--survey --max-size 64K --points-per-doubling 2 --min-time 2us --repeats 1)
 "$tool" "${quick[@]}" --csv survey.csv >out.txt 2>err.txt; code=$?
 check "a small survey exits 0, silent on a stderr that is no terminal" '[ $code -eq 0 ] && [ ! -s err.txt ]'
-check "a CSV row per length, 2 KiB to 64 KiB, no rate 0" '[ "$(wc -l <survey.csv)" -eq 12 ] && sed -n 2p survey.csv | grep -q "^1,2048,L1," && tail -n1 survey.csv | grep -q "^1,65536," && ! tail -n +2 survey.csv | tr , "\n" | grep -qx 0'
+check "a CSV row per length, 2 KiB to 64 KiB, no rate 0, under a line on how copies count" '[ "$(wc -l <survey.csv)" -eq 13 ] && head -n1 survey.csv | grep -q "^# copy rates count each byte copied once" && sed -n 3p survey.csv | grep -q "^1,2048,L1," && tail -n1 survey.csv | grep -q "^1,65536," && ! tail -n +3 survey.csv | tr , "\n" | grep -qx 0'
 check "the table names the L1 read kernel, and how to get a memory figure" 'grep -qE "^L1 .* GB/s .*Read[A-Za-z0-9]+" out.txt && grep -q "no figure: raise --max-size to" out.txt'
 script -qec "$(printf '%q ' "$tool" "${quick[@]::7}" --repeats 2) >/dev/null" progress.txt >/dev/null
 check "on a terminal, progress ends in the last pass at 100%, never above" \
   'grep -q "pass 2 of 2, 64 KiB reached, 100% of the estimated work" progress.txt && grep -o "[0-9]*% of" progress.txt | awk "\$1 + 0 > 100 {exit 1}"'
-"$tool" "${quick[@]}" --threads 1,all --json >out.json 2>/dev/null
-check "JSON: the L1 read kernel, 11 lengths, one run per thread count on distinct processors" \
-  'python3 -c "import json; r=json.load(open(\"out.json\"))[\"runs\"]; assert r[0][\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[0][\"curves\"][\"lengths_bytes\"]) == 11; assert r[0][\"threads\"] == 1; p=r[-1][\"processors\"]; assert len(p) == len(set(p)) == r[-1][\"threads\"]"'
+"$tool" "${quick[@]}" --threads 1,all --latency --json >out.json 2>/dev/null
+check "JSON: the L1 read kernel, 11 lengths, one run per thread count on distinct processors, each named with its core and caches; latency once, on one thread" \
+  'python3 -c "import json; d=json.load(open(\"out.json\")); r=d[\"runs\"]; assert r[0][\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[0][\"curves\"][\"lengths_bytes\"]) == 11; assert r[0][\"threads\"] == 1; p=r[-1][\"processors\"]; assert len(p) == len(set(p)) == r[-1][\"threads\"]; t=r[-1][\"placement\"][\"threads\"]; assert [x[\"processor\"] for x in t] == p and all(\"core\" in x and \"L1\" in x[\"cache_instances\"] for x in t); l=d[\"latency\"]; assert l[\"threads\"] == 1 and l[\"levels\"][0][\"picoseconds\"] > 0 and len(l[\"picoseconds\"]) == 11 and \"latency\" not in r[0][\"levels\"][0]"'
 
 # An interrupt during the run removes the CSV it had claimed.
 "$tool" --survey --max-size 256M --csv partial.csv >/dev/null 2>err.txt &

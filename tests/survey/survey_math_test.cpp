@@ -12,6 +12,7 @@
 #include "survey/arithmetic.h"
 #include "survey/lengths.h"
 #include "survey/levels.h"
+#include "survey/survey.h"
 #include "survey/timing.h"
 
 TEST(SurveyArithmetic, MulDivWideIsExactBeyond64Bits) {
@@ -58,9 +59,11 @@ TEST(SurveyLengths, SizesWithUnits) {
 }
 
 TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
-  const uint64_t caches[] = {32768, 524288, 33554432};
+  // Three threads over two L3 instances: shares of 16 and 32 MiB; the window
+  // lies clear of the largest share below and the smallest share of its own.
+  const LevelShare caches[] = {{32768, 32768}, {524288, 524288}, {16777216, 33554432}};
   const std::vector<LevelWindow> windows = LevelWindows(caches, 3);
-  const std::vector<uint64_t> bounds = {0, 16384, 65536, 262144, 1048576, 16777216, 268435455, 0};
+  const std::vector<uint64_t> bounds = {0, 16384, 65536, 262144, 1048576, 8388608, 268435455, 0};
   ASSERT_EQ(windows.size(), 4u);
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(windows[i].low == bounds[2 * i] && windows[i].high == bounds[2 * i + 1]) << i;
   // The median of the rates inside (low, high]; the kernel of the lower middle.
@@ -73,11 +76,35 @@ TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
   EXPECT_TRUE(FigureInWindow(lengths, rates, kernels, windows[3]).rate == 7u && !FigureInWindow(lengths, rates, kernels, windows[2]).present);
 
   EXPECT_EQ(WhyNoFigure(windows[3], uint64_t{64} << 20), "raise --max-size to 256 MiB");
-  EXPECT_EQ(WhyNoFigure(windows[2], 65536), "raise --max-size to 16 MiB");
-  const uint64_t close[] = {32768, 98304};
+  EXPECT_EQ(WhyNoFigure(windows[2], 65536), "raise --max-size to 8 MiB");
+  const LevelShare close[] = {{32768, 32768}, {98304, 98304}};
   EXPECT_NE(WhyNoFigure(LevelWindows(close, 2)[1], uint64_t{1} << 30).find("four times"), std::string::npos);
   EXPECT_NE(WhyNoFigure(LevelWindow{100000, 110000}, uint64_t{1} << 30).find("--points-per-doubling"), std::string::npos);
   EXPECT_EQ(WhyNoFigure(LevelWindows(nullptr, 0)[0], uint64_t{1} << 30), "the processor reported no cache sizes");
+
+  // The CSV's level of a length: its window, or the two it lies between.
+  const std::vector<std::string> names = {"L1", "L2", "L3", "memory"};
+  const std::pair<uint64_t, const char*> levelRows[] = {{2048, "L1"}, {16512, "L1-L2"}, {65536, "L1-L2"}, {131072, "L2"},
+      {524288, "L2-L3"}, {8388608, "L3"}, {16777216, "L3-memory"}, {268435456, "memory"}};
+  for (const auto& row : levelRows) EXPECT_EQ(LevelOfLength(windows, names, row.first), row.second) << row.first;
+}
+
+// Each pass's figure alone: the median over the window of that pass's best
+// kernel per length; the figure itself comes from each kernel's best pass.
+TEST(SurveyLevels, SpreadOverPassesComesFromEachPassAlone) {
+  SurveyRun run;
+  run.kernels = {0, 2};  // two read kernels
+  run.lengths = {4096, 8192, 65536};
+  run.passes = 3;
+  run.placement.shares = {{32768, 32768}};
+  // [pass][kernel][length]; 65536 lies outside the L1 window (0, 16 KiB].
+  run.passRates = {100, 80, 9, 90, 120, 9,   60, 50, 9, 70, 40, 9,   100, 100, 9, 100, 100, 9};
+  run.kernelRates = {100, 100, 9, 100, 120, 9};
+  ComputeSurveyLevels({SurveyCache{"L1", 32768, 64, 1}}, run);
+  const LevelFigure& read = run.levels[0].figures[GroupRead];
+  // Per pass: medians of {100, 120}, {70, 50}, {100, 100}; the figure: of {100, 120}.
+  EXPECT_TRUE(read.present && read.rate == 110 && read.lowest == 60 && read.highest == 110) << read.lowest << " " << read.highest;
+  EXPECT_EQ(run.levels[1].name, "memory");
 }
 
 // Every line a write or copy kernel stores through the timing path, call
