@@ -2,6 +2,7 @@
 // cleanly, and a team that cannot be bound leaves nothing running.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "survey/team.h"
@@ -31,6 +32,9 @@ TEST(SurveyTeam, EveryMemberMeasuresAndAnUnbindableMemberStopsTheWholeTeam) {
   std::string error;
   ASSERT_TRUE(StartSurveyTeam(3, nullptr, 1 << 16, false, &error)) << error;
   for (int job = 0; job < 2; ++job) EXPECT_GT(MeasureTeamRate(countingKernel, 4096, TimingRule{20000, 1000000000}), 0u);
+  // Every member measures its own core clock (a chain of additions: some MHz at least).
+  const std::vector<uint64_t> clocks = MeasureTeamCoreClocks(&countingKernel, 1000000000);
+  EXPECT_TRUE(clocks.size() == 3 && std::all_of(clocks.begin(), clocks.end(), [](uint64_t hz) { return hz > 10000000; }));
   StopSurveyTeam();
   EXPECT_EQ(threadsSeen.load(), 3u);
   EXPECT_GE(calls.load(), 2u * 3u * (1 + 1));  // per job and member: the untimed call and a measurement
