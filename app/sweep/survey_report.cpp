@@ -36,7 +36,8 @@ std::string FigureCell(const SurveyRun& run, const LevelFigure& figure) {
   if (!figure.present) return "-";
   std::string cell = RightAligned(FormatGigabytesPerSecond(figure.rate), 11);
   if (run.coreHz != 0) cell += RightAligned(FormatBytesPerCycle(figure.rate / run.threads, run.coreHz), 15);
-  cell += RightAligned(std::to_string(SpreadPercent(figure)) + "%" + (FigureUnstable(figure) ? "*" : " "), 6);
+  const bool spread = run.passes > 1;  // one pass has no spread to tell
+  cell += RightAligned(spread ? std::to_string(SpreadPercent(figure)) + "%" + (FigureUnstable(figure) ? "*" : " ") : "- ", 6);
   return cell + "  " + surveyKernels[figure.kernel].name;
 }
 
@@ -131,7 +132,7 @@ std::string RunTable(const SurveyRecord& record, const SurveyRun& run) {
   for (const SurveyLevel& level : run.levels)
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
       widths[group] = std::max(widths[group], FigureCell(run, level.figures[group]).size() + 3);
-      unstable = unstable || (level.figures[group].present && FigureUnstable(level.figures[group]));
+      unstable = unstable || (run.passes > 1 && level.figures[group].present && FigureUnstable(level.figures[group]));
     }
   std::string text = Padded("level", 8) + Padded("size", 20) + Padded("read", widths[0]) + Padded("write", widths[1]) +
                      (latency ? Padded("copy", widths[2]) + "latency (1 thread)\n" : "copy\n");
@@ -204,7 +205,7 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
     text += "\n";
   }
   text += "figures: GB/s of all threads together (10^9 bytes per second), bytes per core cycle per thread, the "
-          "spread over the passes, the kernel\n" + std::string(copyAccounting) + "\n";
+          "spread over the passes ((highest - lowest) / highest), the kernel\n" + std::string(copyAccounting) + "\n";
   if (record.latency.measured)
     text += "latency: one thread alone" +
             (record.latency.placement.bound ? " on processor " + std::to_string(record.latency.placement.threads[0].processor)
@@ -230,8 +231,10 @@ Json FigureJson(const SurveyRun& run, const LevelFigure& figure) {
            run.coreHz != 0 ? Json(static_cast<double>(figure.rate) / run.threads / run.coreHz) : Json()},
           {"kernel", surveyKernels[figure.kernel].name},
           {"lengths", figure.lengthCount},
-          {"passes", {{"lowest_bytes_per_second", figure.lowest}, {"highest_bytes_per_second", figure.highest},
-                      {"spread_percent", SpreadPercent(figure)}, {"unstable", FigureUnstable(figure)}}}};
+          {"passes", {{"count", run.passes}, {"lowest_bytes_per_second", figure.lowest},
+                      {"highest_bytes_per_second", figure.highest},
+                      {"spread_percent", run.passes > 1 ? Json(SpreadPercent(figure)) : Json()},
+                      {"unstable", run.passes > 1 && FigureUnstable(figure)}}}};
 }
 
 Json PlacementJson(const SurveyRecord& record, const SurveyPlacement& placement) {

@@ -7,6 +7,7 @@
 
 #include "app/sweep/options.h"
 #include "app/sweep/report.h"
+#include "app/sweep/survey_report.h"
 #include "measure/state.h"
 #include "tests/support/state_reset.h"
 
@@ -97,4 +98,37 @@ TEST(SweepToolReport, FiguresAsThePanelFormatsThemEmptyMemorySpelledOutAndTheCsv
   EXPECT_EQ(csv.substr(csv.size() - 15), "\n8357888,0,0,0\n");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 511);
   ResetMeasurementStateForTest();
+}
+
+// The survey's report: a figure's spread over the passes, the unstable mark
+// past 10%, and the one-thread latency shown in every run's table.
+TEST(SurveyReport, SpreadUnstableMarkAndLatencyInEveryTable) {
+  const struct { uint64_t lowest, highest; uint32_t percent; bool unstable; } rows[] = {
+      {90, 100, 10, false}, {89, 100, 11, true}, {899, 1000, 10, true}, {885, 1000, 12, true}, {0, 0, 0, false}, {100, 100, 0, false}};
+  for (const auto& row : rows) {
+    const LevelFigure figure{true, row.highest, 0, 1, row.lowest, row.highest};
+    EXPECT_TRUE(SpreadPercent(figure) == row.percent && FigureUnstable(figure) == row.unstable) << row.lowest;
+  }
+
+  SurveyRecord record;
+  record.caches = {SurveyCache{"L1", 32768, 64, 1}};
+  record.latency.measured = true;
+  record.latency.levels = {LevelFigure{true, 1000, 0, 1, 0, 0}, LevelFigure{}};
+  for (uint32_t threads : {1u, 2u}) {
+    SurveyRun run;
+    run.threads = threads;
+    run.passes = threads;  // the one-pass run has no spread to show
+    run.lengths = {4096};
+    run.levels.resize(2);
+    run.levels[0].name = "L1";
+    run.levels[0].figures[GroupRead] = LevelFigure{true, 100, 0, 1, 80, 100};
+    run.levels[1].name = "memory";
+    record.runs.push_back(run);
+  }
+  const std::string text = FormatSurveyText(record, SurveyFacts());
+  const size_t second = text.find("\n2 threads");
+  ASSERT_NE(second, std::string::npos) << text;
+  for (const std::string& table : {text.substr(0, second), text.substr(second)})
+    EXPECT_NE(table.find("1.00 ns"), std::string::npos) << table;
+  EXPECT_TRUE(text.find(" - ") < second && text.find("20%*") > second && text.find("* unstable") > second) << text;
 }
