@@ -49,7 +49,7 @@ bool WriteSurveyRecordPicture(const SurveyRecord& record, const std::string& tit
   std::vector<SurveyChartFigure> figures;
   for (const SurveyLevel& level : run.levels) {
     SurveyChartFigure figure{};
-    texts.push_back(wide(level.name == "memory" ? "DRAM" : level.name));
+    texts.push_back(wide(level.name));
     figure.levelName = texts.back().c_str();
     figure.sizeBytes = level.sizeBytes;
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
