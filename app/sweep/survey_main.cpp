@@ -16,6 +16,7 @@
 #include "platform/os.h"
 #include "platform/survey_os.h"
 #include "survey/lengths.h"
+#include "survey/team.h"
 
 namespace {
 volatile std::sig_atomic_t interrupted = 0;
@@ -119,7 +120,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   for (size_t i = 0; i < threadCounts.size() && outcome == SurveyCompleted; ++i) {
     error.clear();
     outcome = RunSurvey(threadCounts[i], processors.empty() ? nullptr : &processors, OnSurveyProgress, &display, &error);
-    if (outcome == SurveyNoThreads && options.noBind && !processors.empty()) {
+    if (outcome == SurveyNoThreads && options.noBind && !processors.empty() && SurveyTeamBindingFailed()) {
       std::fprintf(stderr, "lorvanta-sweep: %s; running unbound (--no-bind)\n", error.c_str());
       outcome = RunSurvey(threadCounts[i], nullptr, OnSurveyProgress, &display, &error);
     }
@@ -135,7 +136,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
     }
     if (outcome == SurveyNoThreads)
       std::fprintf(stderr, "lorvanta-sweep: %s%s\n", error.c_str(),
-                   options.noBind ? "" : " (--no-bind runs the threads unbound)");
+                   options.noBind || !SurveyTeamBindingFailed() ? "" : " (--no-bind runs the threads unbound)");
     else
       std::fputs("lorvanta-sweep: no kernel to run\n", stderr);
     return 1;

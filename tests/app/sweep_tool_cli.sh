@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The headless tool as a user runs it, exact sweep and survey: bad input is
 # refused before anything is measured or created; small real runs write their
-# CSV, JSON and picture; an interrupt leaves no partial file.
+# CSV, JSON and picture; an interrupt or a thread that cannot start leaves
+# no partial file.
 set -u
 tool=$(realpath "$1")
 dir=$(mktemp -d)
@@ -81,4 +82,14 @@ sleep 0.5
 kill -INT "$pid"
 wait "$pid"; code=$?
 check "an interrupt exits 130 and removes the partial CSV" '[ $code -eq 130 ] && [ ! -e partial.csv ]'
+
+# A thread that cannot start (every thread stack is larger than the address
+# space allowed): one line naming the thread, exit 1, no CSV left.
+if [ "$(nproc)" -lt 2 ]; then
+  echo "skipped: a thread that cannot start needs two processors"
+else
+  (ulimit -s 4194304 && ulimit -v 3145728 && exec timeout 60 "$tool" --survey --threads 2 --max-size 64K --csv nothread.csv) >out.txt 2>err.txt; code=$?
+  check "a thread that cannot start: exit 1, one line naming it, no --no-bind advice, no CSV" \
+    '[ $code -eq 1 ] && [ "$(wc -l <err.txt)" -eq 1 ] && grep -q "cannot start thread 2 of 2: " err.txt && ! grep -q -- --no-bind err.txt && [ ! -e nothread.csv ] && [ ! -s out.txt ]'
+fi
 exit $fail
