@@ -13,7 +13,7 @@ struct SurveyChartLevel {
 
 // One row of the per-level panel: L1, L2, L3, memory.
 struct SurveyChartFigure {
-  const wchar_t* levelName;     // e.g. L"L1", L"DRAM"
+  const wchar_t* levelName;     // e.g. L"L1", L"memory"
   uint64_t sizeBytes;           // 0 for memory
   uint64_t rates[3];            // read, write, copy in bytes per second; 0 = no figure
   const wchar_t* kernels[3];    // kernel behind each figure, e.g. L"ReadAvx"; null when no figure

@@ -8,6 +8,6 @@
 // sorted like ReadCacheTopology); false where none can be read (Windows build,
 // no hwloc, or hwloc finds no cache).
 bool ReadOsCacheTopology(CacheTopology* topology);
-// "" when both agree on every data/unified level's size; otherwise one warning
-// line naming the difference.
+// "" when both agree on every data/unified level's size; otherwise one line
+// naming the difference, without a "warning: " prefix (the report adds it).
 std::string CompareCacheTopologies(const CacheTopology& processor, const CacheTopology& os);

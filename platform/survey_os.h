@@ -1,9 +1,11 @@
 // What the survey needs from the operating system beyond the exact sweep's
 // seam: large buffers with memory of their own (optionally on transparent
-// huge pages), how many huge pages were granted, and how much memory is free.
+// huge pages), how many huge pages were granted, how much memory is free, and
+// the transparent huge pages mode.
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 // The 64 bytes the survey's buffers are filled with and its write kernels'
 // registers are loaded from: 64 different values, none of them zero. Some
@@ -35,5 +37,9 @@ void* CommitSurveyBuffer(uint64_t byteCount, bool askHugePages);
 void ReleaseSurveyBuffer(void* buffer, uint64_t byteCount);
 // Bytes of the buffer that lie on huge pages; 0 where the system does not say.
 uint64_t HugePageBytes(const void* buffer, uint64_t byteCount);
-// Memory the system can hand out without swapping, in bytes; 0 when unknown.
+// Memory the system can hand out without swapping, in bytes, or less where the
+// process's cgroups allow less; 0 when unknown or a cgroup's limit is reached.
 uint64_t AvailableMemoryBytes();
+// The system's transparent huge pages mode ("always", "madvise", "never");
+// "" where unknown or the system has none.
+std::string TransparentHugePageMode();

@@ -210,6 +210,6 @@ std::string CompareCacheTopologies(const CacheTopology& processor, const CacheTo
                    (b ? FormatExactSize(b) : std::string("none"));
   }
   if (differences.empty()) return "";
-  return std::string("warning: the processor (") + (processor.source ? processor.source : "none") +
+  return std::string("the processor (") + (processor.source ? processor.source : "none") +
          ") and the operating system report different caches: " + differences + "; using the processor's";
 }

@@ -1,6 +1,8 @@
 #include "survey/team.h"
 
 #include <atomic>
+#include <string>
+#include <system_error>
 #include <thread>
 
 #include "platform/cpu_binding.h"
@@ -16,13 +18,17 @@ struct SpinBarrier {
   uint32_t count = 1;
 };
 
+// Counts one arrival; true when it was the last, which opens the next phase.
+bool ArriveAtBarrier(SpinBarrier& barrier) {
+  if (barrier.waiting.fetch_add(1, std::memory_order_acq_rel) + 1 != barrier.count) return false;
+  barrier.waiting.store(0, std::memory_order_relaxed);
+  barrier.phase.fetch_add(1, std::memory_order_release);
+  return true;
+}
+
 void WaitAtBarrier(SpinBarrier& barrier) {
   const uint32_t phase = barrier.phase.load(std::memory_order_acquire);
-  if (barrier.waiting.fetch_add(1, std::memory_order_acq_rel) + 1 == barrier.count) {
-    barrier.waiting.store(0, std::memory_order_relaxed);
-    barrier.phase.fetch_add(1, std::memory_order_release);
-    return;
-  }
+  if (ArriveAtBarrier(barrier)) return;
   for (uint32_t spins = 0; barrier.phase.load(std::memory_order_acquire) == phase; ++spins)
     if (spins > 1000) std::this_thread::yield();
 }
@@ -33,6 +39,7 @@ struct Member {
   TimedSpan span{0, 0, 0};
   uint64_t coreHz = 0;
   std::string error;
+  bool bindingFailed = false;  // error says the member could not be bound
   std::thread thread;
 };
 
@@ -53,12 +60,16 @@ struct Team {
   uint64_t bufferBytes = 0;
   bool hugePages = false;
   const std::vector<uint32_t>* processors = nullptr;
+  bool bindingFailed = false;  // the last start failed on binding
 };
 Team team;
 
 bool PrepareMember(uint32_t index) {
   Member& member = team.members[index];
-  if (team.processors != nullptr && !BindCurrentThread((*team.processors)[index], &member.error)) return false;
+  if (team.processors != nullptr && !BindCurrentThread((*team.processors)[index], &member.error)) {
+    member.bindingFailed = true;
+    return false;
+  }
   member.source = static_cast<uint8_t*>(CommitSurveyBuffer(team.bufferBytes, team.hugePages));
   member.destination = static_cast<uint8_t*>(CommitSurveyBuffer(team.bufferBytes, team.hugePages));
   if (member.source == nullptr || member.destination == nullptr) member.error = "cannot commit the survey buffers";
@@ -133,6 +144,24 @@ void WorkerMain(uint32_t index) {
   }
 }
 
+// Starts the members after the first. When a thread cannot start, that
+// member's error says so and the caller arrives at the preparation barrier
+// for it and for every member after it, so that the members already running
+// pass that barrier, see the failure and end.
+bool StartMemberThreads(uint32_t threadCount) {
+  for (uint32_t index = 1; index < threadCount; ++index) {
+    try {
+      team.members[index].thread = std::thread(WorkerMain, index);
+    } catch (const std::system_error& failure) {
+      team.members[index].error = "cannot start thread " + std::to_string(index + 1) + " of " +
+                                  std::to_string(threadCount) + ": " + failure.code().message();
+      for (uint32_t never = index; never < threadCount; ++never) ArriveAtBarrier(team.barrier);
+      return false;
+    }
+  }
+  return true;
+}
+
 void ReleaseBuffers() {
   for (Member& member : team.members) {
     ReleaseSurveyBuffer(member.source, team.bufferBytes);
@@ -164,18 +193,25 @@ bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processo
   team.bufferBytes = bufferBytes;
   team.hugePages = hugePages;
   team.processors = processors;
-  for (uint32_t index = 1; index < threadCount; ++index) team.members[index].thread = std::thread(WorkerMain, index);
-  PrepareMember(0);
+  team.bindingFailed = false;
+  if (StartMemberThreads(threadCount)) PrepareMember(0);
   WaitAtBarrier(team.barrier);  // every member prepared
   if (!AnyMemberFailed()) return true;
+  bool reported = false;
   for (Member& member : team.members) {
-    if (error->empty()) *error = member.error;
+    if (!reported && !member.error.empty()) {
+      *error = member.error;
+      team.bindingFailed = member.bindingFailed;
+      reported = true;
+    }
     if (member.thread.joinable()) member.thread.join();
   }
   ReleaseBuffers();
   team.members.clear();
   return false;
 }
+
+bool SurveyTeamBindingFailed() { return team.bindingFailed; }
 
 uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const TimingRule& rule) {
   team.job.kernel = &kernel;

@@ -16,6 +16,10 @@
 // buffer committed; nothing is left running then.
 bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processors, uint64_t bufferBytes,
                      bool hugePages, std::string* error);
+// Whether the last StartSurveyTeam failed because a member could not be bound
+// to its processor, where running unbound may help; false when a thread could
+// not start or a buffer not be committed.
+bool SurveyTeamBindingFailed();
 // The aggregate rate of kernel on length bytes per member: every member calls
 // it once untimed, then all measure together until one measurement lasts the
 // minimum on each; 0 when none did.

@@ -16,10 +16,32 @@
 #include "platform/os.h"
 #include "platform/survey_os.h"
 #include "survey/lengths.h"
+#include "survey/team.h"
 
 namespace {
-volatile std::sig_atomic_t interrupted = 0;
-void OnInterrupt(int) { interrupted = 1; }
+// The signal that asked the survey to stop, 0 while none has; polled between
+// measurements.
+volatile std::sig_atomic_t stopSignal = 0;
+void OnStopSignal(int number) { stopSignal = number; }
+
+// The terminal's interrupt, a polite kill and a closed terminal stop the
+// survey so that it can remove its partial files (Windows has no SIGHUP).
+void CatchStopSignals() {
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+#ifdef SIGHUP
+  std::signal(SIGHUP, OnStopSignal);
+#endif
+}
+
+std::string StopSignalName(int number) {
+  if (number == SIGINT) return "SIGINT";
+  if (number == SIGTERM) return "SIGTERM";
+#ifdef SIGHUP
+  if (number == SIGHUP) return "SIGHUP";
+#endif
+  return "signal " + std::to_string(number);
+}
 
 int SurveyUsageError(const std::string& message) {
   std::fprintf(stderr, "lorvanta-sweep: %s\n", message.c_str());
@@ -44,10 +66,10 @@ uint64_t MillisecondsSince(uint64_t start) {
   return (ReadPerformanceCounter() - start) * 1000 / PerformanceCounterFrequency();
 }
 
-// Between measurements: stops on an interrupt; on a terminal shows where the
+// Between measurements: stops on a stop signal; on a terminal shows where the
 // run is at most five times a second.
 bool OnSurveyProgress(const SurveyProgress& where, void* context) {
-  if (interrupted) return false;
+  if (stopSignal != 0) return false;
   ProgressDisplay& display = *static_cast<ProgressDisplay*>(context);
   if (!display.terminal) return true;
   const uint64_t elapsed = MillisecondsSince(display.start);
@@ -113,6 +135,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   // The largest length: the user's, if every thread's two buffers fit in half
   // of the free memory; else the default, capped to that.
   facts.availableMemory = AvailableMemoryBytes();
+  facts.transparentHugePages = TransparentHugePageMode();
   const uint64_t perThread = facts.availableMemory / mostThreads;
   const uint64_t lastLevel = record.caches.empty() ? 0 : record.caches.back().sizeBytes;
   if (record.settings.maxSize == 0) {
@@ -124,6 +147,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
                             FormatByteSize(perThread / 4) + " each)");
   }
 
+  CatchStopSignals();
   ClaimedFile csv, picture;
   if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, false, &csv, &error)) return SurveyUsageError(error);
   if (options.picture && !ClaimOutputFile(options.picturePath, true, &picture, &error)) {
@@ -131,14 +155,13 @@ int RunSurveyTool(int argc, const char* const* argv) {
     return SurveyUsageError(error);
   }
 
-  std::signal(SIGINT, OnInterrupt);
   ProgressDisplay display{StandardErrorIsTerminal(), ReadPerformanceCounter(), 0};
   SurveyOutcome outcome = SurveyCompleted;
   for (size_t i = 0; i < threadCounts.size() && outcome == SurveyCompleted; ++i) {
     error.clear();
     outcome = RunSurvey(threadCounts[i], PlaceSurveyThreads(record, processors, threadCounts[i]), OnSurveyProgress,
                         &display, &error);
-    if (outcome == SurveyNoThreads && options.noBind && !processors.empty()) {
+    if (outcome == SurveyNoThreads && options.noBind && !processors.empty() && SurveyTeamBindingFailed()) {
       std::fprintf(stderr, "lorvanta-sweep: %s; running unbound (--no-bind)\n", error.c_str());
       outcome = RunSurvey(threadCounts[i], PlaceSurveyThreads(record, {}, threadCounts[i]), OnSurveyProgress, &display,
                           &error);
@@ -149,7 +172,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if (outcome == SurveyCompleted && record.settings.latency) {
     error.clear();
     outcome = RunSurveyLatency(PlaceSurveyThreads(record, processors, 1), OnSurveyProgress, &display, &error);
-    if (outcome == SurveyNoThreads && options.noBind && !processors.empty())
+    if (outcome == SurveyNoThreads && options.noBind && !processors.empty() && SurveyTeamBindingFailed())
       outcome = RunSurveyLatency(PlaceSurveyThreads(record, {}, 1), OnSurveyProgress, &display, &error);
     if (display.terminal) std::fputs("\n", stderr);
   }
@@ -158,12 +181,13 @@ int RunSurveyTool(int argc, const char* const* argv) {
     AbandonOutputFile(&csv);
     AbandonOutputFile(&picture);
     if (outcome == SurveyStopped) {
-      std::fputs("lorvanta-sweep: interrupted; nothing written\n", stderr);
-      return 130;
+      const int number = stopSignal;
+      std::fprintf(stderr, "lorvanta-sweep: stopped by %s; nothing written\n", StopSignalName(number).c_str());
+      return 128 + number;
     }
     if (outcome == SurveyNoThreads)
       std::fprintf(stderr, "lorvanta-sweep: %s%s\n", error.c_str(),
-                   options.noBind ? "" : " (--no-bind runs the threads unbound)");
+                   options.noBind || !SurveyTeamBindingFailed() ? "" : " (--no-bind runs the threads unbound)");
     else if (outcome == SurveyNoLengths)
       std::fprintf(stderr, "lorvanta-sweep: %s\n", error.c_str());
     else

@@ -1,6 +1,7 @@
 // Linux binding of the survey's buffers: anonymous mappings aligned to the
 // 2 MiB huge-page size, madvise(MADV_HUGEPAGE) on request, huge-page counts
-// from /proc/self/smaps, free memory from /proc/meminfo.
+// from /proc/self/smaps, free memory from /proc/meminfo within the limits of
+// the process's cgroups, the transparent huge pages mode from sysfs.
 #include "platform/survey_os.h"
 
 #include <sys/mman.h>
@@ -8,6 +9,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/posix/linux_system_files.h"
 
 namespace {
 constexpr uint64_t kHugePageSize = uint64_t{2} << 20;
@@ -64,7 +67,18 @@ uint64_t HugePageBytes(const void* buffer, uint64_t byteCount) {
   return total;
 }
 
-uint64_t AvailableMemoryBytes() {
+namespace {
+// The start of a small system file; "" where it cannot be read.
+std::string ReadSystemFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return "";
+  char text[4096];
+  const size_t length = std::fread(text, 1, sizeof text, file);
+  std::fclose(file);
+  return std::string(text, length);
+}
+
+uint64_t MemAvailableBytes() {
   std::FILE* meminfo = std::fopen("/proc/meminfo", "r");
   if (meminfo == nullptr) return 0;
   uint64_t kib = 0;
@@ -73,4 +87,29 @@ uint64_t AvailableMemoryBytes() {
     if (std::sscanf(line, "MemAvailable: %" SCNu64 " kB", &kib) == 1) break;
   std::fclose(meminfo);
   return kib << 10;
+}
+
+// The least room left by the process's cgroup and its ancestors (a limit may
+// sit on any of them); UINT64_MAX where none limits memory.
+uint64_t CgroupRoomBytes() {
+  uint64_t least = UINT64_MAX;
+  for (std::string path = CgroupV2Path(ReadSystemFile("/proc/self/cgroup")); !path.empty();
+       path = CgroupParentPath(path)) {
+    const std::string folder = "/sys/fs/cgroup" + (path == "/" ? std::string() : path);
+    const uint64_t room = CgroupMemoryRoom(ReadSystemFile(folder + "/memory.max"), ReadSystemFile(folder + "/memory.current"));
+    if (room < least) least = room;
+  }
+  return least;
+}
+}  // namespace
+
+uint64_t AvailableMemoryBytes() {
+  const uint64_t available = MemAvailableBytes();
+  const uint64_t room = CgroupRoomBytes();
+  if (room == UINT64_MAX) return available;
+  return available != 0 && available < room ? available : room;
+}
+
+std::string TransparentHugePageMode() {
+  return TransparentHugePageModeOf(ReadSystemFile("/sys/kernel/mm/transparent_hugepage/enabled"));
 }

@@ -31,3 +31,6 @@ uint64_t AvailableMemoryBytes() {
   if (status.ullAvailVirtual < available) available = status.ullAvailVirtual;
   return available;
 }
+
+// Windows has no transparent huge pages.
+std::string TransparentHugePageMode() { return ""; }

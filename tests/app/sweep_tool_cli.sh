@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The headless tool as a user runs it, exact sweep and survey: bad input is
 # refused before anything is measured or created; small real runs write their
-# CSV, JSON and picture; an interrupt leaves no partial file.
+# CSV, JSON and picture; a stop signal or a thread that cannot start leaves
+# no partial file.
 set -u
 tool=$(realpath "$1")
 dir=$(mktemp -d)
@@ -73,12 +74,30 @@ check "on a terminal, progress ends in the last pass at 100%, never above" \
 check "JSON: the L1 read kernel, 11 lengths, one run per thread count on distinct processors, each named with its core and caches; latency once, on one thread" \
   'python3 -c "import json; d=json.load(open(\"out.json\")); r=d[\"runs\"]; assert r[0][\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[0][\"curves\"][\"lengths_bytes\"]) == 11; assert r[0][\"threads\"] == 1; p=r[-1][\"processors\"]; assert len(p) == len(set(p)) == r[-1][\"threads\"]; t=r[-1][\"placement\"][\"threads\"]; assert [x[\"processor\"] for x in t] == p and all(\"core\" in x and \"L1\" in x[\"cache_instances\"] for x in t); l=d[\"latency\"]; assert l[\"threads\"] == 1 and l[\"levels\"][0][\"picoseconds\"] > 0 and len(l[\"picoseconds\"]) == 11 and \"latency\" not in r[0][\"levels\"][0]"'
 
-# An interrupt during the run removes the CSV it had claimed.
-"$tool" --survey --max-size 256M --csv partial.csv >/dev/null 2>err.txt &
-pid=$!
-for _ in $(seq 50); do [ -e partial.csv ] && break; sleep 0.1; done
-sleep 0.5
-kill -INT "$pid"
-wait "$pid"; code=$?
-check "an interrupt exits 130 and removes the partial CSV" '[ $code -eq 130 ] && [ ! -e partial.csv ]'
+# A stop signal during the run removes the CSV it had claimed and exits with
+# 128 + the signal's number.
+while read -r name code; do
+  "$tool" --survey --repeats 50 --max-size 4M --csv partial.csv >/dev/null 2>err.txt &
+  pid=$!
+  for _ in $(seq 50); do [ -e partial.csv ] && break; sleep 0.1; done
+  sleep 0.5
+  kill -"$name" "$pid"
+  wait "$pid"; got=$?
+  check "SIG$name exits $code, names the signal on one line and removes the partial CSV" \
+    '[ $got -eq $code ] && [ "$(wc -l <err.txt)" -eq 1 ] && grep -q "stopped by SIG$name" err.txt && [ ! -e partial.csv ]'
+done <<'TABLE'
+INT 130
+TERM 143
+HUP 129
+TABLE
+
+# A thread that cannot start (every thread stack is larger than the address
+# space allowed): one line naming the thread, exit 1, no CSV left.
+if [ "$(nproc)" -lt 2 ]; then
+  echo "skipped: a thread that cannot start needs two processors"
+else
+  (ulimit -s 4194304 && ulimit -v 3145728 && exec timeout 60 "$tool" --survey --threads 2 --max-size 64K --csv nothread.csv) >out.txt 2>err.txt; code=$?
+  check "a thread that cannot start: exit 1, one line naming it, no --no-bind advice, no CSV" \
+    '[ $code -eq 1 ] && [ "$(wc -l <err.txt)" -eq 1 ] && grep -q "cannot start thread 2 of 2: " err.txt && ! grep -q -- --no-bind err.txt && [ ! -e nothread.csv ] && [ ! -s out.txt ]'
+fi
 exit $fail

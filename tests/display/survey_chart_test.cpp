@@ -20,7 +20,7 @@ struct SurveySet {
   std::vector<SurveyChartLevel> levels = {{L"L1d", 32 * KiB}, {L"L2", 512 * KiB}, {L"L3", 32 * MiB}};
   std::vector<SurveyChartFigure> figures = {
       {L"L1", 32 * KiB, {110120000000, 77000000000, 60500000000}, {L"ReadAvx512", L"WriteAvx2", L"CopyAvx"}, 1020},
-      {L"DRAM", 0, {20110000000, 0, 0}, {L"ReadAvx2", L"Ghost", nullptr}, 0}};
+      {L"memory", 0, {20110000000, 0, 0}, {L"ReadAvx2", L"Ghost", nullptr}, 0}};
   bool withLatency = true;
 
   SurveySet(uint64_t first, uint64_t last, int perDoubling) {
@@ -154,11 +154,11 @@ TEST_F(SurveyChartTest, PanelShowsEachFigureWithItsKernelAndADashWhereThereIsNon
     EXPECT_EQ(kernel->y, figure->y);
     EXPECT_TRUE(cell[1] == nullptr || kernel->x > figure->x + 6 * int32_t(std::wcslen(cell[0])));
   }
-  // DRAM: no write, copy or latency figure, no size, and no kernel for a missing figure.
-  std::vector<std::wstring> dramRow;
+  // Memory: no write, copy or latency figure, no size, and no kernel for a missing figure.
+  std::vector<std::wstring> memoryRow;
   for (const RecordedOperation& text : recorder.Of("text"))
-    if (text.y == recorder.Find(L"DRAM")->y) dramRow.push_back(text.text);
-  EXPECT_EQ(dramRow, (std::vector<std::wstring>{L"DRAM", L"20.11 GB/s", L"ReadAvx2", L"\u2014", L"\u2014", L"\u2014"}));
+    if (text.y == recorder.Find(L"memory")->y) memoryRow.push_back(text.text);
+  EXPECT_EQ(memoryRow, (std::vector<std::wstring>{L"memory", L"20.11 GB/s", L"ReadAvx2", L"\u2014", L"\u2014", L"\u2014"}));
   // Too narrow for the kernel names: the figures stay, the names go.
   Paint(set.Data(), Rect{0, 0, 420, 400});
   EXPECT_TRUE(recorder.Find(L"110.1 GB/s") != nullptr && recorder.Find(L"ReadAvx512") == nullptr);

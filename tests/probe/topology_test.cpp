@@ -105,9 +105,9 @@ TEST(CacheTopology, DataLevelsDescriptionsAndComparisons) {
   CacheTopology os = processor;
   os.caches[1].sizeBytes = 64 * KiB;  // the instruction cache does not count
   EXPECT_EQ(CompareCacheTopologies(processor, os), "");
-  const std::string warning = " and the operating system report different caches: ", leaf = "warning: the processor (CPUID leaf 0x8000001D)";
+  const std::string warning = " and the operating system report different caches: ", leaf = "the processor (CPUID leaf 0x8000001D)";
   EXPECT_EQ(CompareCacheTopologies(TopologyOf(WithoutTopologyExtensions(epycZen3)), processor),
-            "warning: the processor (CPUID 0x80000005/6)" + warning + "L3 256 MiB vs 32 MiB; using the processor's");
+            "the processor (CPUID 0x80000005/6)" + warning + "L3 256 MiB vs 32 MiB; using the processor's");
   os = processor, os.caches[2] = os.caches[3], os.count = 3;  // no L2
   EXPECT_EQ(CompareCacheTopologies(processor, os), leaf + warning + "L2 512 KiB vs none; using the processor's");
   os.count = 2;  // no L2 and no L3

@@ -1,9 +1,16 @@
 // The survey's threads: started together, every member measured, ended
-// cleanly, and a team that cannot be bound leaves nothing running.
+// cleanly, and a team that cannot be bound or whose thread cannot start
+// leaves nothing running.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#ifdef __linux__
+#include <pthread.h>
+#include <sys/resource.h>
+
+#include <fstream>
+#endif
 
 #include "survey/team.h"
 
@@ -41,7 +48,48 @@ TEST(SurveyTeam, EveryMemberMeasuresAndAnUnbindableMemberStopsTheWholeTeam) {
 
   const std::vector<uint32_t> processors = {0, 1u << 20};
   EXPECT_FALSE(StartSurveyTeam(2, &processors, 1 << 16, false, &error));
-  EXPECT_NE(error.find("1048576"), std::string::npos) << error;
+  EXPECT_TRUE(error.find("1048576") != std::string::npos && SurveyTeamBindingFailed()) << error;
   ASSERT_TRUE(StartSurveyTeam(2, nullptr, 1 << 16, false, &error)) << error;  // nothing was left running
   StopSurveyTeam();
 }
+
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+namespace {
+uint64_t AddressSpaceBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string word;
+  uint64_t kib = 0;
+  while (status >> word)
+    if (word == "VmSize:" && status >> kib) break;
+  return kib << 10;
+}
+}  // namespace
+
+// Thread stacks of 1 GiB in an address space with room for two more: the
+// fourth member cannot start, the two already waiting for the team end, and a
+// team starts again afterwards. (The sanitizers map memory of their own.)
+TEST(SurveyTeam, AThreadThatCannotStartEndsTheMembersAlreadyStarted) {
+  pthread_attr_t defaults, large;
+  ASSERT_EQ(pthread_getattr_default_np(&defaults), 0);
+  ASSERT_EQ(pthread_attr_init(&large), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&large, size_t{1} << 30), 0);
+  rlimit before;
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &before), 0);
+  rlimit tight = before;
+  tight.rlim_cur = AddressSpaceBytes() + (uint64_t{5} << 29);
+  ASSERT_EQ(pthread_setattr_default_np(&large), 0);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+  std::string error;
+  const bool started = StartSurveyTeam(4, nullptr, 1 << 16, false, &error);
+  setrlimit(RLIMIT_AS, &before);
+  pthread_setattr_default_np(&defaults);
+  pthread_attr_destroy(&large);
+  pthread_attr_destroy(&defaults);
+  if (started) StopSurveyTeam();
+  EXPECT_FALSE(started);
+  EXPECT_EQ(error.rfind("cannot start thread 4 of 4: ", 0), 0u) << error;
+  EXPECT_FALSE(SurveyTeamBindingFailed());
+  ASSERT_TRUE(StartSurveyTeam(4, nullptr, 1 << 16, false, &error)) << error;
+  StopSurveyTeam();
+}
+#endif
