@@ -1,6 +1,7 @@
 // Windows binding of the thread placement: the processors of the process's
 // affinity mask in their order (hardware threads are not told apart), bound
-// with SetThreadAffinityMask.
+// with SetThreadAffinityMask, or with SetThreadGroupAffinity for processors
+// of the groups beyond the first (number = group * 64 + bit).
 #include "platform/cpu_binding.h"
 
 #include <windows.h>
@@ -15,7 +16,19 @@ std::vector<uint32_t> ProcessorsInBindingOrder() {
 }
 
 bool BindCurrentThread(uint32_t processor, std::string* error) {
-  if (processor >= 8 * sizeof(DWORD_PTR) || SetThreadAffinityMask(GetCurrentThread(), DWORD_PTR{1} << processor) == 0) {
+  const uint32_t bit = processor % 64;
+  bool bound = false;
+  if (bit < 8 * sizeof(KAFFINITY)) {
+    if (processor < 64) {
+      bound = SetThreadAffinityMask(GetCurrentThread(), DWORD_PTR{1} << bit) != 0;
+    } else {
+      GROUP_AFFINITY affinity = {};
+      affinity.Mask = KAFFINITY{1} << bit;
+      affinity.Group = static_cast<WORD>(processor / 64);
+      bound = SetThreadGroupAffinity(GetCurrentThread(), &affinity, nullptr) != 0;
+    }
+  }
+  if (!bound) {
     *error = "binding to processor " + std::to_string(processor) + " failed";
     return false;
   }
