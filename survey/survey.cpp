@@ -23,6 +23,36 @@ uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* 
   return size;
 }
 
+bool PlaceSurveyRun(const MachineLayout& layout, const std::vector<SurveyCache>& caches, uint32_t threads, bool bind,
+                    SurveyPlacement* placement, std::string* error) {
+  *placement = SurveyPlacement();
+  CacheShareReport report;
+  if (bind) {
+    ThreadPlacement placed;
+    if (!PlaceThreads(layout, threads, &placed, error)) return false;
+    placement->bound = true;
+    placement->threads = placed.threads;
+    placement->sharesCores = placed.sharesCores;
+    report = CacheShares(layout, placed);
+  } else {
+    report = UnboundCacheShares(layout, threads);
+  }
+  placement->sharesFromCounts = report.fallback;
+  for (const SurveyCache& cache : caches) {
+    const CacheLevelShare* found = nullptr;
+    for (const CacheLevelShare& level : report.levels)
+      if (level.level == cache.level) found = &level;
+    if (found != nullptr) {
+      placement->shares.push_back(LevelShare{found->smallestShare, found->largestShare});
+      continue;
+    }
+    const uint32_t sharers = cache.sharedBy == 0 ? 1 : cache.sharedBy < threads ? cache.sharedBy : threads;
+    placement->shares.push_back(LevelShare{cache.sizeBytes / sharers, cache.sizeBytes / sharers});
+    placement->sharesFromCounts = true;
+  }
+  return true;
+}
+
 std::vector<std::string> SurveyLevelNames(const std::vector<SurveyCache>& caches) {
   std::vector<std::string> names;
   for (const SurveyCache& cache : caches) names.push_back(cache.name);
@@ -92,7 +122,7 @@ void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run)
 namespace {
 std::vector<uint32_t> BoundProcessors(const SurveyPlacement& placement) {
   std::vector<uint32_t> processors;
-  for (const SurveyThreadPlace& thread : placement.threads) processors.push_back(thread.processor);
+  for (const ThreadPlace& thread : placement.threads) processors.push_back(thread.processor);
   return processors;
 }
 

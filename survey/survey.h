@@ -8,6 +8,7 @@
 
 #include "survey/kernel_table.h"
 #include "survey/levels.h"
+#include "survey/placement.h"
 
 struct SurveySettings {
   uint64_t maxSize = 0;                 // largest length in bytes
@@ -22,6 +23,7 @@ struct SurveySettings {
 // A data or unified cache as the survey uses it.
 struct SurveyCache {
   std::string name;  // "L1", "L2", "L3"
+  uint32_t level;
   uint64_t sizeBytes;
   uint32_t lineSize;
   uint32_t sharedBy;
@@ -39,19 +41,20 @@ struct SurveyLevel {
 // Where a run's threads are placed and what each thread's share of every
 // cache is (from the operating system's view of which processors share each
 // cache instance, or from CPUID's counts where it has none).
-struct SurveyThreadPlace {
-  uint32_t processor;
-  uint32_t core;
-  uint32_t package;
-  std::vector<uint32_t> cacheInstances;  // per cache of the record: the instance serving the thread
-};
 struct SurveyPlacement {
   bool bound = false;
-  std::vector<SurveyThreadPlace> threads;  // per thread when bound
-  std::vector<LevelShare> shares;          // per cache of the record
-  bool sharesCores = false;                // more threads than cores: SMT siblings share a core
-  bool sharesFromCounts = false;           // no processor sets known: CPUID's "shared by" counts
+  std::vector<ThreadPlace> threads;  // per thread when bound
+  std::vector<LevelShare> shares;    // per cache of the record
+  bool sharesCores = false;          // more threads than cores: hardware threads share a core
+  bool sharesFromCounts = false;     // no processor sets known: CPUID's "shared by" counts
 };
+
+// The placement of threads threads over layout (bound unless bind is false),
+// with every cache of caches shared as the layout's instances are; a level
+// the layout lacks is shared by CPUID's count. False, with the reason in
+// error, when the layout has too few processors.
+bool PlaceSurveyRun(const MachineLayout& layout, const std::vector<SurveyCache>& caches, uint32_t threads, bool bind,
+                    SurveyPlacement* placement, std::string* error);
 
 // One run of the survey with a number of threads.
 struct SurveyRun {

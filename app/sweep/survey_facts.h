@@ -9,3 +9,8 @@
 // Fills record's caches, supported instruction sets, time-stamp counter and
 // core clock, and facts' vendor and cache description.
 void ProbeSurveyMachine(SurveyRecord* record, SurveyFacts* facts);
+
+// The machine's layout as the system gives it (hwloc, Windows' processor
+// information), or from CPUID's counts where it gives none; facts' layout
+// source says which.
+MachineLayout ProbeMachineLayout(const SurveyRecord& record, SurveyFacts* facts);

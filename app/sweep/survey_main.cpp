@@ -12,7 +12,6 @@
 #include "app/sweep/survey_picture.h"
 #endif
 #include "app/sweep/survey_report.h"
-#include "platform/cpu_binding.h"
 #include "platform/os.h"
 #include "platform/survey_os.h"
 #include "survey/lengths.h"
@@ -87,20 +86,12 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
   return true;
 }
 
-// Until the system's cache sets are read: threads on the processors in
-// binding order, each cache shared by as many of them as CPUID counts.
-SurveyPlacement PlaceSurveyThreads(const SurveyRecord& record, const std::vector<uint32_t>& processors,
-                                   uint32_t threads) {
+// A run's placement over the machine's layout: bound, or left to the
+// scheduler. The counts were checked against the layout's processors.
+SurveyPlacement Placed(const MachineLayout& layout, const SurveyRecord& record, uint32_t threads, bool bind) {
   SurveyPlacement placement;
-  placement.bound = !processors.empty();
-  for (uint32_t i = 0; placement.bound && i < threads; ++i)
-    placement.threads.push_back(SurveyThreadPlace{processors[i], i, 0, std::vector<uint32_t>(record.caches.size(), 0)});
-  for (const SurveyCache& cache : record.caches) {
-    uint64_t sharing = cache.sharedBy < threads ? cache.sharedBy : threads;
-    if (sharing == 0) sharing = 1;
-    placement.shares.push_back(LevelShare{cache.sizeBytes / sharing, cache.sizeBytes / sharing});
-  }
-  placement.sharesFromCounts = true;
+  std::string unused;
+  PlaceSurveyRun(layout, record.caches, threads, bind, &placement, &unused);
   return placement;
 }
 }  // namespace
@@ -124,10 +115,10 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if ((record.supportedIsas & record.settings.wantedIsas) == 0)
     return SurveyUsageError("this machine does not support --isa " + options.isaWord);
 
-  // Threads: counts and the processors they are bound to.
-  const std::vector<uint32_t> processors = ProcessorsInBindingOrder();
+  // Threads: counts, and where they run over the machine's layout.
+  const MachineLayout layout = ProbeMachineLayout(record, &facts);
   std::vector<uint32_t> threadCounts;
-  const uint32_t available = processors.empty() ? 1 : static_cast<uint32_t>(processors.size());
+  const uint32_t available = layout.processors.empty() ? 1 : static_cast<uint32_t>(layout.processors.size());
   if (!ParseThreadCounts(options.threadsText, available, &threadCounts, &error)) return SurveyUsageError(error);
   uint32_t mostThreads = 1;
   for (uint32_t count : threadCounts) mostThreads = count > mostThreads ? count : mostThreads;
@@ -159,21 +150,21 @@ int RunSurveyTool(int argc, const char* const* argv) {
   SurveyOutcome outcome = SurveyCompleted;
   for (size_t i = 0; i < threadCounts.size() && outcome == SurveyCompleted; ++i) {
     error.clear();
-    outcome = RunSurvey(threadCounts[i], PlaceSurveyThreads(record, processors, threadCounts[i]), OnSurveyProgress,
-                        &display, &error);
-    if (outcome == SurveyNoThreads && options.noBind && !processors.empty() && SurveyTeamBindingFailed()) {
+    outcome = RunSurvey(threadCounts[i], Placed(layout, record, threadCounts[i], true), OnSurveyProgress, &display,
+                        &error);
+    if (outcome == SurveyNoThreads && options.noBind && SurveyTeamBindingFailed()) {
       std::fprintf(stderr, "lorvanta-sweep: %s; running unbound (--no-bind)\n", error.c_str());
-      outcome = RunSurvey(threadCounts[i], PlaceSurveyThreads(record, {}, threadCounts[i]), OnSurveyProgress, &display,
+      outcome = RunSurvey(threadCounts[i], Placed(layout, record, threadCounts[i], false), OnSurveyProgress, &display,
                           &error);
     }
     if (display.terminal) std::fputs("\n", stderr);
   }
-  // Latency is a one-thread figure: measured once, on the first thread's place.
+  // Latency is a one-thread figure: measured once, where the first thread runs.
   if (outcome == SurveyCompleted && record.settings.latency) {
     error.clear();
-    outcome = RunSurveyLatency(PlaceSurveyThreads(record, processors, 1), OnSurveyProgress, &display, &error);
-    if (outcome == SurveyNoThreads && options.noBind && !processors.empty() && SurveyTeamBindingFailed())
-      outcome = RunSurveyLatency(PlaceSurveyThreads(record, {}, 1), OnSurveyProgress, &display, &error);
+    outcome = RunSurveyLatency(Placed(layout, record, 1, true), OnSurveyProgress, &display, &error);
+    if (outcome == SurveyNoThreads && options.noBind && SurveyTeamBindingFailed())
+      outcome = RunSurveyLatency(Placed(layout, record, 1, false), OnSurveyProgress, &display, &error);
     if (display.terminal) std::fputs("\n", stderr);
   }
   facts.elapsedMilliseconds = MillisecondsSince(display.start);

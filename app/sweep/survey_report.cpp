@@ -93,15 +93,6 @@ std::string ThreadsAndBinding(const SurveyRun& run) {
   return text;
 }
 
-// "processor 2, core 1, package 0, L1 #1, L2 #1, L3 #0"
-std::string ThreadPlaceText(const SurveyRecord& record, const SurveyThreadPlace& place) {
-  std::string text = "processor " + std::to_string(place.processor) + ", core " + std::to_string(place.core) +
-                     ", package " + std::to_string(place.package);
-  for (size_t level = 0; level < place.cacheInstances.size() && level < record.caches.size(); ++level)
-    text += ", " + record.caches[level].name + " #" + std::to_string(place.cacheInstances[level]);
-  return text;
-}
-
 // Where the threads run, each one's share of the caches, the pages the
 // buffers got and the threads' clocks.
 std::string RunHead(const SurveyRecord& record, const SurveyRun& run, const SurveyFacts& facts) {
@@ -110,7 +101,7 @@ std::string RunHead(const SurveyRecord& record, const SurveyRun& run, const Surv
                      (facts.transparentHugePages.empty() ? "" : "; transparent huge pages: " + facts.transparentHugePages) +
                      (record.settings.hugePages ? "; asked for)\n" : "; not asked for)\n");
   for (size_t i = 0; i < run.placement.threads.size(); ++i)
-    text += "  thread " + std::to_string(i) + ": " + ThreadPlaceText(record, run.placement.threads[i]) + "\n";
+    text += "  " + DescribeThreadPlace(static_cast<uint32_t>(i), run.placement.threads[i]) + "\n";
   if (run.placement.sharesCores)
     text += "  note: more threads than cores: some threads share a core with another (hardware threads)\n";
   text += "  each thread's share of the caches";
@@ -185,6 +176,7 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
   std::string text = "Lorvanta survey: " + facts.vendor + "\n";
   text += "caches (" + facts.topologySource + "):\n" + facts.cacheLines;
   if (!facts.topologyWarning.empty()) text += "warning: " + facts.topologyWarning + "\n";
+  if (!facts.layoutSource.empty()) text += "processors and cache instances: " + facts.layoutSource + "\n";
   text += "clock: core " +
           (record.coreHz != 0 ? FormatGigahertz(record.coreHz) + " (measured before the runs, unbound)" : std::string("unknown")) +
           ", time-stamp counter " + FormatGigahertz(record.tscHz) + "\n";
@@ -239,10 +231,9 @@ Json FigureJson(const SurveyRun& run, const LevelFigure& figure) {
 
 Json PlacementJson(const SurveyRecord& record, const SurveyPlacement& placement) {
   Json threads = Json::array();
-  for (const SurveyThreadPlace& place : placement.threads) {
+  for (const ThreadPlace& place : placement.threads) {
     Json caches = Json::object();
-    for (size_t level = 0; level < place.cacheInstances.size() && level < record.caches.size(); ++level)
-      caches[record.caches[level].name] = place.cacheInstances[level];
+    for (const PlacedCache& cache : place.caches) caches["L" + std::to_string(cache.level)] = cache.instance;
     threads.push_back({{"processor", place.processor}, {"core", place.core}, {"package", place.package},
                        {"cache_instances", caches}});
   }
@@ -284,7 +275,7 @@ Json RunJson(const SurveyRecord& record, const SurveyRun& run) {
   }
   curves["kernels"] = perKernel;
   std::vector<uint32_t> processors;
-  for (const SurveyThreadPlace& place : run.placement.threads) processors.push_back(place.processor);
+  for (const ThreadPlace& place : run.placement.threads) processors.push_back(place.processor);
   return {{"threads", run.threads},
           {"bound", run.placement.bound},
           {"processors", processors},
@@ -328,7 +319,8 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
       {"mode", "survey"},
       {"processor", {{"vendor", facts.vendor}}},
       {"topology", {{"source", facts.topologySource}, {"caches", caches},
-                    {"os_disagrees", facts.topologyWarning.empty() ? Json() : Json(facts.topologyWarning)}}},
+                    {"os_disagrees", facts.topologyWarning.empty() ? Json() : Json(facts.topologyWarning)},
+                    {"layout_source", facts.layoutSource}}},
       {"clocks", {{"core_hz", record.coreHz}, {"tsc_hz", record.tscHz}}},
       {"settings", {{"max_size_bytes", settings.maxSize}, {"max_size_capped", facts.maxSizeCapped},
                     {"points_per_doubling", settings.pointsPerDoubling},

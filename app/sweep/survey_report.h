@@ -12,6 +12,7 @@ struct SurveyFacts {
   std::string topologySource;      // which CPUID leaf gave the caches
   std::string cacheLines;          // one line per cache, for the text report
   std::string topologyWarning;     // the OS disagreeing with the processor, or ""
+  std::string layoutSource;        // where the processors and cache instances came from
   std::string transparentHugePages;  // the system's mode ("always", "madvise", "never"), "" where unknown
   bool maxSizeCapped = false;
   uint64_t availableMemory = 0;

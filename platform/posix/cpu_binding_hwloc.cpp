@@ -1,5 +1,5 @@
-// Linux binding of the thread placement, through hwloc: cores and their
-// hardware threads from the topology, binding with hwloc_set_cpubind.
+// Linux binding of a thread to a processor through hwloc_set_cpubind, and the
+// process's hwloc topology, loaded once.
 #include "platform/cpu_binding.h"
 
 #include <cerrno>
@@ -19,26 +19,6 @@ hwloc_topology_t LoadedHwlocTopology() {
     }
   });
   return topology;
-}
-
-std::vector<uint32_t> ProcessorsInBindingOrder() {
-  std::vector<uint32_t> order;
-  hwloc_topology_t system = LoadedHwlocTopology();
-  if (system == nullptr) return order;
-  const int cores = hwloc_get_nbobjs_by_type(system, HWLOC_OBJ_CORE);
-  // Round r takes the r-th hardware thread of each core.
-  for (unsigned round = 0;; ++round) {
-    bool any = false;
-    for (int c = 0; c < cores; ++c) {
-      hwloc_obj_t core = hwloc_get_obj_by_type(system, HWLOC_OBJ_CORE, static_cast<unsigned>(c));
-      hwloc_obj_t thread = hwloc_get_obj_inside_cpuset_by_type(system, core->cpuset, HWLOC_OBJ_PU, round);
-      if (thread == nullptr) continue;
-      order.push_back(thread->os_index);
-      any = true;
-    }
-    if (!any) break;
-  }
-  return order;
 }
 
 bool BindCurrentThread(uint32_t processor, std::string* error) {
