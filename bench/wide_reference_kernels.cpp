@@ -44,10 +44,12 @@ namespace {
 template <bool kStream>
 AVX void WriteAvx(void* destination, uint32_t byteCount) {
   __m256i* q = static_cast<__m256i*>(destination);
-  const __m256i v = _mm256_set1_epi32(0x5A5A5A5A);
+  // Bytes 0x41..0x60 and 0x61..0x80: each 64-byte line gets 64 different ones.
+  const __m256i v[2] = {_mm256_set_epi64x(0x605F5E5D5C5B5A59, 0x5857565554535251, 0x504F4E4D4C4B4A49, 0x4847464544434241),
+                        _mm256_set_epi64x(0x807F7E7D7C7B7A79, 0x7877767574737271, 0x706F6E6D6C6B6A69, 0x6867666564636261)};
   for (uint32_t n = byteCount / 128; n != 0; --n, q += 4) {
     for (int k = 0; k < 4; ++k) {
-      if (kStream) _mm256_stream_si256(q + k, v); else _mm256_store_si256(q + k, v);
+      if (kStream) _mm256_stream_si256(q + k, v[k & 1]); else _mm256_store_si256(q + k, v[k & 1]);
     }
   }
   if (kStream) _mm_sfence();
@@ -56,7 +58,9 @@ AVX void WriteAvx(void* destination, uint32_t byteCount) {
 template <bool kStream>
 AVX512 void WriteAvx512(void* destination, uint32_t byteCount) {
   __m512i* q = static_cast<__m512i*>(destination);
-  const __m512i v = _mm512_set1_epi32(0x5A5A5A5A);
+  // Bytes 0x41..0x80, 64 different ones in every line.
+  const __m512i v = _mm512_set_epi64(0x807F7E7D7C7B7A79, 0x7877767574737271, 0x706F6E6D6C6B6A69, 0x6867666564636261,
+                                     0x605F5E5D5C5B5A59, 0x5857565554535251, 0x504F4E4D4C4B4A49, 0x4847464544434241);
   for (uint32_t n = byteCount / 256; n != 0; --n, q += 4) {
     for (int k = 0; k < 4; ++k) {
       if (kStream) _mm512_stream_si512(q + k, v); else _mm512_store_si512(q + k, v);

@@ -10,7 +10,9 @@
 // Loads every byte of the block; returns an OR of everything loaded.
 uint64_t ReferenceReadAvx(const void* source, uint32_t byteCount);
 uint64_t ReferenceReadAvx512(const void* source, uint32_t byteCount);
-// Store a fixed pattern; the non-temporal forms end with a store fence.
+// Store 64 different non-zero bytes in every 64-byte line (some processors
+// move zero lines to memory faster); the non-temporal forms end with a store
+// fence.
 void ReferenceWriteAvx(void* destination, uint32_t byteCount);
 void ReferenceWriteAvxNonTemporal(void* destination, uint32_t byteCount);
 void ReferenceWriteAvx512(void* destination, uint32_t byteCount);
