@@ -1,7 +1,7 @@
 // The survey's memory figures (read, write, copy) against references that
 // share nothing with it: neither its kernels, call loop, fill nor buffers.
 // Each round runs the survey as a child process (lorvanta-sweep --survey
-// --json --points-per-doubling 1 --repeats 1) and takes the memory level's
+// --json --points-per-doubling 1 --repeats 3) and takes the memory level's
 // figures, then times the references at the survey's largest length on
 // buffers of this program's own, filled with xorshift data, with the steady
 // clock (the best of a few calls each): the compiler-built load and store
@@ -228,11 +228,17 @@ int main(int argc, char** argv) {
   if (argc < 2 || argv[1][0] == '-') return Usage(argv[0], "the survey's program comes first");
   if (access(argv[1], X_OK) != 0) return Usage(argv[0], std::string(argv[1]) + " is not an executable program");
   int rounds = 5;
-  std::string command = Quoted(argv[1]) + " --survey --json --points-per-doubling 1 --repeats 1";
+  std::string command = Quoted(argv[1]) + " --survey --json --points-per-doubling 1";
+  // The survey's best of three passes against the references' best of a few
+  // calls, unless the extra options say how many passes.
+  bool repeatsGiven = false;
   for (int index = 2; index < argc; ++index) {
     const std::string argument = argv[index];
     if (argument == "--") {
-      while (++index < argc) command += " " + Quoted(argv[index]);
+      while (++index < argc) {
+        repeatsGiven = repeatsGiven || std::strcmp(argv[index], "--repeats") == 0;
+        command += " " + Quoted(argv[index]);
+      }
     } else if (argument == "--rounds" && index + 1 < argc) {
       char* end = nullptr;
       const long value = std::strtol(argv[++index], &end, 10);
@@ -244,6 +250,7 @@ int main(int argc, char** argv) {
       return Usage(argv[0], "unknown or incomplete argument " + argument);
     }
   }
+  if (!repeatsGiven) command += " --repeats 3";
 
   const bool avx = __builtin_cpu_supports("avx");
   const bool avx512f = __builtin_cpu_supports("avx512f");
