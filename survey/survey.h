@@ -136,6 +136,11 @@ uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* 
 // placement's shares of the caches.
 void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run);
 
+// The processors of a placement's threads, in thread order.
+std::vector<uint32_t> PlacedProcessors(const SurveyPlacement& placement);
+// The mean of the values that are not 0 (a clock that could not be measured); 0 when none.
+uint64_t MeanOfMeasured(const std::vector<uint64_t>& values);
+
 // The names of the levels a run's windows stand for: the caches', then "memory".
 std::vector<std::string> SurveyLevelNames(const std::vector<SurveyCache>& caches);
 // The windows of a run's levels, in the order of SurveyLevelNames.

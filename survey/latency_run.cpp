@@ -1,0 +1,51 @@
+// The survey's latency: a pointer chase at every length on one thread alone.
+#include "survey/survey.h"
+
+#include "survey/arithmetic.h"
+#include "survey/chase.h"
+#include "survey/lengths.h"
+#include "survey/team.h"
+
+SurveyOutcome RunSurveyLatency(const SurveyPlacement& placement, SurveyProgressFunction progress, void* context,
+                               std::string* error) {
+  SurveyRecord& record = surveyRecord;
+  const SurveySettings& settings = record.settings;
+  SurveyLatency latency;
+  latency.placement = placement;
+  latency.lengths = SurveyLengths(settings.maxSize, settings.pointsPerDoubling);
+  if (latency.lengths.empty()) {
+    *error = "no block length: the largest size is below 2 KiB";
+    return SurveyNoLengths;
+  }
+  const std::vector<uint32_t> processors = PlacedProcessors(placement);
+  if (!StartSurveyTeam(1, placement.bound ? &processors : nullptr, latency.lengths.back(), settings.hugePages, error))
+    return SurveyNoThreads;
+  const uint32_t lineSize =
+      record.caches.empty() || record.caches[0].lineSize < sizeof(void*) ? 64 : record.caches[0].lineSize;
+  const uint64_t minTicks = MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u);
+  SurveyProgress where{0, 0, 0, 1, 1, true};
+  for (uint64_t length : latency.lengths) where.workTotal += EstimatedWork(length, settings) * settings.repeats;
+  SurveyOutcome outcome = SurveyCompleted;
+  for (uint64_t length : latency.lengths) {
+    where.length = length;
+    if (progress != nullptr && !progress(where, context)) {
+      outcome = SurveyStopped;
+      break;
+    }
+    latency.picoseconds.push_back(MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize, minTicks,
+                                                                 settings.repeats, record.tscHz));
+    where.workDone += EstimatedWork(length, settings) * settings.repeats;
+  }
+  if (outcome == SurveyCompleted) {
+    latency.coreHz = MeanOfMeasured(MeasureTeamCoreClocks(nullptr, record.tscHz));
+    if (progress != nullptr) progress(where, context);
+  }
+  StopSurveyTeam();
+  if (outcome != SurveyCompleted) return outcome;
+  latency.windows = LevelWindows(placement.shares.data(), static_cast<uint32_t>(placement.shares.size()));
+  for (const LevelWindow& window : latency.windows)
+    latency.levels.push_back(FigureInWindow(latency.lengths, latency.picoseconds, {}, window));
+  latency.measured = true;
+  record.latency = latency;
+  return SurveyCompleted;
+}
