@@ -1,5 +1,7 @@
 #include "app/sweep/options.h"
 
+#include <CLI/CLI.hpp>
+
 
 const char* const sweepToolUsage =
     "usage: lorvanta-sweep [options]\n"
@@ -46,83 +48,101 @@ bool ParsePictureSize(const char* text, int32_t* width, int32_t* height) {
   return true;
 }
 
-static bool OneOf(uint64_t value, std::initializer_list<uint64_t> choices) {
+namespace {
+bool OneOf(uint64_t value, std::initializer_list<uint64_t> choices) {
   for (uint64_t choice : choices)
     if (value == choice) return true;
   return false;
 }
 
+// The options that take a value, and how a missing one is named.
+struct ValueOption {
+  const char* name;
+  const char* needs;
+};
+const ValueOption valueOptions[] = {{"--block-step", "a value: 1, 2, 4, 8 or 16"},
+                                    {"--test-area", "a value: 1, 2, 4 or 8"},
+                                    {"--sweeps", "a count from 1 to 1000"},
+                                    {"--csv", "a file name"},
+                                    {"--picture", "a file name, not an empty one"},
+                                    {"--size", "a size such as 800x600"}};
+
+// One menu choice: a whole number among choices, times unit.
+bool ParseChoice(const std::string& option, const std::string& text, std::initializer_list<uint64_t> choices,
+                 const char* takes, uint64_t* value, std::string* error) {
+  uint64_t number = 0;
+  if (!ParseUnsigned(text.c_str(), 1000, &number) || !OneOf(number, choices)) {
+    *error = option + " takes " + takes + ", not '" + text + "'";
+    return false;
+  }
+  *value = number;
+  return true;
+}
+}  // namespace
+
+// CLI11 reads the words; the values are checked here, so that every refusal
+// is one line in the tool's own words. Unknown words are kept as extras and
+// named; a value option given without a value, or with an empty word, needs one.
 bool ParseSweepToolOptions(int argc, const char* const* argv, SweepToolOptions* options, std::string* error) {
   *options = SweepToolOptions();
-  bool sizeGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    uint64_t number = 0;
-    auto needValue = [&](const char* what) {
-      *error = option + " needs " + what;
+  CLI::App app("lorvanta-sweep");
+  app.set_help_flag();
+  app.allow_extras();
+  bool noPowerDefeat = false;
+  std::string values[sizeof valueOptions / sizeof valueOptions[0]];
+  for (auto* flag : {app.add_flag("--help,-h", options->help), app.add_flag("--fast", options->fast),
+                     app.add_flag("--no-power-defeat", noPowerDefeat), app.add_flag("--json", options->json)})
+    flag->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  for (size_t i = 0; i < sizeof valueOptions / sizeof valueOptions[0]; ++i)
+    app.add_option(valueOptions[i].name, values[i])->expected(0, 1)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& failure) {
+    *error = failure.what();
+    return false;
+  }
+  if (!app.remaining().empty()) {
+    *error = "unknown option '" + app.remaining().front() + "'";
+    return false;
+  }
+  for (int i = 2; i < argc; ++i)
+    for (const ValueOption& option : valueOptions)
+      if (argv[i][0] == '\0' && std::string(argv[i - 1]) == option.name) {
+        *error = std::string(option.name) + " needs " + option.needs;
+        return false;
+      }
+  options->powerDefeat = !noPowerDefeat;
+  options->picture = app.count("--picture") > 0;
+  for (size_t i = 0; i < sizeof valueOptions / sizeof valueOptions[0]; ++i) {
+    const std::string name = valueOptions[i].name;
+    if (name == "--picture") options->picturePath = values[i];
+    if (app.count(name) == 0 || name == "--picture") continue;
+    if (values[i].empty()) {
+      *error = name + " needs " + valueOptions[i].needs;
       return false;
-    };
-    if (option == "--help" || option == "-h") {
-      options->help = true;
-    } else if (option == "--fast") {
-      options->fast = true;
-    } else if (option == "--no-power-defeat") {
-      options->powerDefeat = false;
-    } else if (option == "--json") {
-      options->json = true;
-    } else if (option == "--block-step") {
-      if (value == nullptr) return needValue("a value: 1, 2, 4, 8 or 16");
-      if (!ParseUnsigned(value, 1000, &number) || !OneOf(number, {1, 2, 4, 8, 16})) {
-        *error = std::string("--block-step takes 1, 2, 4, 8 or 16 (KiB), not '") + value + "'";
-        return false;
-      }
+    }
+    uint64_t number = 0;
+    if (name == "--block-step") {
+      if (!ParseChoice(name, values[i], {1, 2, 4, 8, 16}, "1, 2, 4, 8 or 16 (KiB)", &number, error)) return false;
       options->blockStep = static_cast<uint32_t>(number) * 1024;
-      ++i;
-    } else if (option == "--test-area") {
-      if (value == nullptr) return needValue("a value: 1, 2, 4 or 8");
-      if (!ParseUnsigned(value, 1000, &number) || !OneOf(number, {1, 2, 4, 8})) {
-        *error = std::string("--test-area takes 1, 2, 4 or 8 (MiB), not '") + value + "'";
-        return false;
-      }
+    } else if (name == "--test-area") {
+      if (!ParseChoice(name, values[i], {1, 2, 4, 8}, "1, 2, 4 or 8 (MiB)", &number, error)) return false;
       options->testAreaSize = number * 1048576;
-      ++i;
-    } else if (option == "--sweeps") {
-      if (value == nullptr) return needValue("a count from 1 to 1000");
-      if (!ParseUnsigned(value, 1000, &number) || number == 0) {
-        *error = std::string("--sweeps takes a count from 1 to 1000, not '") + value + "'";
+    } else if (name == "--sweeps") {
+      if (!ParseUnsigned(values[i].c_str(), 1000, &number) || number == 0) {
+        *error = "--sweeps takes a count from 1 to 1000, not '" + values[i] + "'";
         return false;
       }
       options->sweeps = static_cast<uint32_t>(number);
-      ++i;
-    } else if (option == "--csv") {
-      if (value == nullptr || value[0] == '\0' || (value[0] == '-' && value[1] == '-')) return needValue("a file name");
-      options->csvPath = value;
-      ++i;
-    } else if (option == "--picture") {
-      // The file is optional: a following word that does not start with '-'
-      // names it (write ./-name for a file whose name starts with '-').
-      options->picture = true;
-      if (value != nullptr && value[0] != '-') {
-        if (value[0] == '\0') return needValue("a file name, not an empty one");
-        options->picturePath = value;
-        ++i;
-      }
-    } else if (option == "--size") {
-      if (value == nullptr) return needValue("a size such as 800x600");
-      if (!ParsePictureSize(value, &options->pictureWidth, &options->pictureHeight)) {
-        *error = std::string("--size takes WIDTHxHEIGHT in pixels, each 1 to ") + std::to_string(kMaxPictureSide) +
-                 ", not '" + value + "'";
-        return false;
-      }
-      sizeGiven = true;
-      ++i;
-    } else {
-      *error = "unknown option '" + option + "'";
+    } else if (name == "--csv") {
+      options->csvPath = values[i];
+    } else if (!ParsePictureSize(values[i].c_str(), &options->pictureWidth, &options->pictureHeight)) {
+      *error = "--size takes WIDTHxHEIGHT in pixels, each 1 to " + std::to_string(kMaxPictureSide) + ", not '" +
+               values[i] + "'";
       return false;
     }
   }
-  if (sizeGiven && !options->picture) {
+  if (app.count("--size") > 0 && !options->picture) {
     *error = "--size applies only to --picture";
     return false;
   }

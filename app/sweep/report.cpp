@@ -1,6 +1,7 @@
 #include "app/sweep/report.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "display/format.h"
 #include "display/panel.h"
@@ -70,32 +71,27 @@ std::string FormatSummary(const ReportFacts& facts) {
 }
 
 std::string FormatJson(const ReportFacts& facts) {
+  using Json = nlohmann::ordered_json;
   const MeasurementState& state = measurementState;
   const PanelFigures figures = ComputePanelFigures();
-  auto triple = [](const uint64_t rates[3]) {
-    return "{\"read\": " + Decimal(rates[0]) + ", \"write\": " + Decimal(rates[1]) + ", \"copy\": " +
-           Decimal(rates[2]) + "}";
-  };
-  std::string out = "{\n";
-  out += "  \"vendor\": \"" + facts.vendor + "\",\n";
-  out += "  \"l1CacheSize\": " + Decimal(state.l1CacheSize) + ",\n";
-  out += "  \"l2CacheSize\": " + Decimal(state.l2CacheSize) + ",\n";
-  out += std::string("  \"hasSse\": ") + (state.hasSse ? "true" : "false") + ",\n";
-  out += std::string("  \"hasSse2\": ") + (state.hasSse2 ? "true" : "false") + ",\n";
-  out += "  \"testAreaSize\": " + Decimal(state.testAreaSize) + ",\n";
-  out += "  \"blockStep\": " + Decimal(state.blockStep) + ",\n";
-  out += "  \"repeatCount\": " + Decimal(state.repeatCount) + ",\n";
-  out += "  \"clockHz\": " + Decimal(LoadWhole(&state.clockHz)) + ",\n";
-  out += "  \"bytesPerSecond\": {\n";
-  out += "    \"l1\": " + triple(figures.l1) + ",\n";
-  out += "    \"l2\": " + triple(figures.l2) + ",\n";
-  out += "    \"memory\": " + (figures.memoryCount == 0 ? std::string("null") : triple(figures.memory)) + "\n";
-  out += "  },\n";
-  out += "  \"memoryBlocks\": " + Decimal(figures.memoryCount) + ",\n";
-  out += "  \"sweeps\": " + Decimal(facts.sweeps) + ",\n";
-  out += "  \"lastSweepMilliseconds\": " + Decimal(facts.lastSweepMilliseconds) + "\n";
-  out += "}\n";
-  return out;
+  auto triple = [](const uint64_t rates[3]) { return Json{{"read", rates[0]}, {"write", rates[1]}, {"copy", rates[2]}}; };
+  const Json document = {
+      {"vendor", facts.vendor},
+      {"l1CacheSize", state.l1CacheSize},
+      {"l2CacheSize", state.l2CacheSize},
+      {"hasSse", state.hasSse},
+      {"hasSse2", state.hasSse2},
+      {"testAreaSize", state.testAreaSize},
+      {"blockStep", state.blockStep},
+      {"repeatCount", state.repeatCount},
+      {"clockHz", LoadWhole(&state.clockHz)},
+      {"bytesPerSecond",
+       {{"l1", triple(figures.l1)}, {"l2", triple(figures.l2)},
+        {"memory", figures.memoryCount == 0 ? Json() : triple(figures.memory)}}},
+      {"memoryBlocks", figures.memoryCount},
+      {"sweeps", facts.sweeps},
+      {"lastSweepMilliseconds", facts.lastSweepMilliseconds}};
+  return document.dump(2) + "\n";
 }
 
 std::string FormatCsv() {
