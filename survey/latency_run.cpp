@@ -6,13 +6,15 @@
 #include "survey/lengths.h"
 #include "survey/team.h"
 
-SurveyOutcome RunSurveyLatency(const SurveyPlacement& placement, SurveyProgressFunction progress, void* context,
-                               std::string* error) {
-  SurveyRecord& record = surveyRecord;
+SurveyOutcome MeasureSurveyLatency(const SurveyRecord& record, const SurveyPlan& plan, const SurveyPlacement& placement,
+                                   SurveyProgressFunction progress, void* context, SurveyLatency* result,
+                                   std::string* error) {
   const SurveySettings& settings = record.settings;
+  const std::vector<SurveyCache>& caches = record.machine.caches;
+  const uint64_t tscHz = record.machine.tscHz;
   SurveyLatency latency;
   latency.placement = placement;
-  latency.lengths = SurveyLengths(settings.maxSize, settings.pointsPerDoubling);
+  latency.lengths = plan.lengths;
   if (latency.lengths.empty()) {
     *error = "no block length: the largest size is below 2 KiB";
     return SurveyNoLengths;
@@ -21,8 +23,8 @@ SurveyOutcome RunSurveyLatency(const SurveyPlacement& placement, SurveyProgressF
   if (!StartSurveyTeam(1, placement.bound ? &processors : nullptr, latency.lengths.back(), settings.hugePages, error))
     return SurveyNoThreads;
   const uint32_t lineSize =
-      record.caches.empty() || record.caches[0].lineSize < sizeof(void*) ? 64 : record.caches[0].lineSize;
-  const uint64_t minTicks = MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u);
+      caches.empty() || caches[0].lineSize < sizeof(void*) ? 64 : caches[0].lineSize;
+  const uint64_t minTicks = MulDivWide(settings.minTimeNanoseconds, tscHz, 1000000000u);
   SurveyProgress where{0, 0, 0, 1, 1, true};
   for (uint64_t length : latency.lengths) where.workTotal += EstimatedWork(length, settings) * settings.repeats;
   SurveyOutcome outcome = SurveyCompleted;
@@ -33,11 +35,11 @@ SurveyOutcome RunSurveyLatency(const SurveyPlacement& placement, SurveyProgressF
       break;
     }
     latency.picoseconds.push_back(MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize, minTicks,
-                                                                 settings.repeats, record.tscHz));
+                                                                 settings.repeats, tscHz));
     where.workDone += EstimatedWork(length, settings) * settings.repeats;
   }
   if (outcome == SurveyCompleted) {
-    latency.coreHz = MeanOfMeasured(MeasureTeamCoreClocks(nullptr, record.tscHz));
+    latency.coreHz = MeanOfMeasured(MeasureTeamCoreClocks(nullptr, tscHz));
     if (progress != nullptr) progress(where, context);
   }
   StopSurveyTeam();
@@ -46,6 +48,6 @@ SurveyOutcome RunSurveyLatency(const SurveyPlacement& placement, SurveyProgressF
   for (const LevelWindow& window : latency.windows)
     latency.levels.push_back(FigureInWindow(latency.lengths, latency.picoseconds, {}, window));
   latency.measured = true;
-  record.latency = latency;
+  *result = latency;
   return SurveyCompleted;
 }

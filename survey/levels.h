@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+struct SurveyCache;
+struct SurveyRun;
+
 // A thread's share of one cache level over the threads of a run: the cache's
 // size divided by the run's threads on processors of the same instance. Where
 // threads share instances unevenly the shares differ: smallest and largest.
@@ -53,3 +56,12 @@ LevelFigure FigureInWindow(const std::vector<uint64_t>& lengths, const std::vect
 // a level is not more than four times the one below, or the lengths step
 // over it ("raise --points-per-doubling").
 std::string WhyNoFigure(const LevelWindow& window, uint64_t largestLength);
+
+// The per-level figures of a run from its curves, each pass's rates and its
+// placement's shares of the caches.
+void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run);
+
+// The names of the levels a run's windows stand for: the caches', then "memory".
+std::vector<std::string> SurveyLevelNames(const std::vector<SurveyCache>& caches);
+// The windows of a run's levels, in the order of SurveyLevelNames.
+std::vector<LevelWindow> SurveyRunWindows(const SurveyRun& run);

@@ -4,6 +4,7 @@
 bool PlaceSurveyRun(const MachineLayout& layout, const std::vector<SurveyCache>& caches, uint32_t threads, bool bind,
                     SurveyPlacement* placement, std::string* error) {
   *placement = SurveyPlacement();
+  placement->threadCount = threads;
   CacheShareReport report;
   if (bind) {
     ThreadPlacement placed;

@@ -5,8 +5,6 @@
 #include "survey/team.h"
 #include "survey/timing.h"
 
-SurveyRecord surveyRecord;
-
 uint64_t EstimatedWork(uint64_t length, const SurveySettings& settings) {
   const uint64_t callNanoseconds = length / 8;
   const uint64_t measurement =
@@ -48,19 +46,27 @@ const SurveyKernel& WidestKernel(const std::vector<uint32_t>& kernels) {
 
 }  // namespace
 
-SurveyOutcome RunSurvey(uint32_t threads, const SurveyPlacement& placement, SurveyProgressFunction progress,
-                        void* context, std::string* error) {
-  SurveyRecord& record = surveyRecord;
-  const SurveySettings& settings = record.settings;
-  SurveyRun run;
-  run.threads = threads;
-  run.placement = placement;
+SurveyPlan PlanSurvey(const SurveySettings& settings, const SurveyMachine& machine) {
+  SurveyPlan plan;
   uint32_t indices[64];
-  const uint32_t kernelCount = SelectSurveyKernels(record.supportedIsas, settings.wantedIsas, indices, 64);
-  run.kernels.assign(indices, indices + kernelCount);
-  if (kernelCount == 0) return SurveyNoKernels;
-  run.lengths = SurveyLengths(settings.maxSize, settings.pointsPerDoubling);
+  const uint32_t kernelCount = SelectSurveyKernels(machine.supportedIsas, settings.wantedIsas, indices, 64);
+  plan.kernels.assign(indices, indices + kernelCount);
+  plan.lengths = SurveyLengths(settings.maxSize, settings.pointsPerDoubling);
+  return plan;
+}
+
+SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& plan, const SurveyPlacement& placement,
+                               SurveyProgressFunction progress, void* context, SurveyRun* result, std::string* error) {
+  const SurveySettings& settings = record.settings;
+  const uint64_t tscHz = record.machine.tscHz;
+  SurveyRun run;
+  run.threads = placement.threadCount;
+  run.placement = placement;
+  run.kernels = plan.kernels;
+  run.lengths = plan.lengths;
+  const uint32_t kernelCount = static_cast<uint32_t>(run.kernels.size());
   const size_t lengthCount = run.lengths.size();
+  if (kernelCount == 0) return SurveyNoKernels;
   if (lengthCount == 0) {
     *error = "no block length: the largest size is below 2 KiB";
     return SurveyNoLengths;
@@ -69,12 +75,13 @@ SurveyOutcome RunSurvey(uint32_t threads, const SurveyPlacement& placement, Surv
   run.kernelRates.assign(kernelCount * lengthCount, 0);
   run.passRates.assign(uint64_t{run.passes} * kernelCount * lengthCount, 0);
   const std::vector<uint32_t> processors = PlacedProcessors(placement);
-  if (!StartSurveyTeam(threads, placement.bound ? &processors : nullptr, run.lengths.back(), settings.hugePages, error))
+  if (!StartSurveyTeam(run.threads, placement.bound ? &processors : nullptr, run.lengths.back(), settings.hugePages,
+                       error))
     return SurveyNoThreads;
   run.hugePageBytes = TeamHugePageBytes();
 
   // One measurement per kernel, length and pass; the repeats are the passes.
-  const TimingRule onePass{MulDivWide(settings.minTimeNanoseconds, record.tscHz, 1000000000u), record.tscHz};
+  const TimingRule onePass{MulDivWide(settings.minTimeNanoseconds, tscHz, 1000000000u), tscHz};
   SurveyProgress where{0, 0, 0, 0, 0, false};
   for (uint64_t length : run.lengths) where.workTotal += EstimatedWork(length, settings) * settings.repeats * kernelCount;
 
@@ -103,14 +110,14 @@ SurveyOutcome RunSurvey(uint32_t threads, const SurveyPlacement& placement, Surv
     }
   }
   if (outcome == SurveyCompleted) {
-    run.threadCoreHz = MeasureTeamCoreClocks(&WidestKernel(run.kernels), record.tscHz);
+    run.threadCoreHz = MeasureTeamCoreClocks(&WidestKernel(run.kernels), tscHz);
     run.coreHz = MeanOfMeasured(run.threadCoreHz);
     if (progress != nullptr) progress(where, context);
   }
   StopSurveyTeam();
   if (outcome != SurveyCompleted) return outcome;
-  ComputeSurveyLevels(record.caches, run);
-  record.runs.push_back(run);
+  ComputeSurveyLevels(record.machine.caches, run);
+  *result = run;
   return SurveyCompleted;
 }
 

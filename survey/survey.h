@@ -8,6 +8,7 @@
 
 #include "survey/kernel_table.h"
 #include "survey/levels.h"
+#include "survey/machine.h"
 #include "survey/placement.h"
 
 struct SurveySettings {
@@ -18,15 +19,6 @@ struct SurveySettings {
   bool hugePages = false;
   uint32_t wantedIsas = kAllIsas;
   bool latency = false;                 // also the load-to-use latency at every length
-};
-
-// A data or unified cache as the survey uses it.
-struct SurveyCache {
-  std::string name;  // "L1", "L2", "L3"
-  uint32_t level;
-  uint64_t sizeBytes;
-  uint32_t lineSize;
-  uint32_t sharedBy;
 };
 
 // One level's figures: read, write and copy.
@@ -42,6 +34,7 @@ struct SurveyLevel {
 // cache is (from the operating system's view of which processors share each
 // cache instance, or from CPUID's counts where it has none).
 struct SurveyPlacement {
+  uint32_t threadCount = 1;
   bool bound = false;
   std::vector<ThreadPlace> threads;  // per thread when bound
   std::vector<LevelShare> shares;    // per cache of the record
@@ -84,19 +77,23 @@ struct SurveyLatency {
   uint64_t coreHz = 0;                  // the chasing thread's core clock
 };
 
+// The survey as it goes through its stages: the settings and the machine
+// (probed), the plan, then a run per thread count and the latency (measured,
+// with their levels), then the reports.
 struct SurveyRecord {
   SurveySettings settings;
-  // Machine facts, filled in before the runs.
-  std::vector<SurveyCache> caches;
-  uint32_t supportedIsas = 0;
-  uint64_t tscHz = 0;
-  uint64_t coreHz = 0;
-  // One run per thread count, in the order asked for.
-  std::vector<SurveyRun> runs;
+  SurveyMachine machine;
+  std::vector<SurveyRun> runs;  // one per thread count, in the order asked for
   SurveyLatency latency;
 };
 
-extern SurveyRecord surveyRecord;
+// What every run measures: the kernels both the machine and the settings
+// allow, and the block lengths.
+struct SurveyPlan {
+  std::vector<uint32_t> kernels;  // indices into surveyKernels
+  std::vector<uint64_t> lengths;
+};
+SurveyPlan PlanSurvey(const SurveySettings& settings, const SurveyMachine& machine);
 
 // Where the run is, for progress displays; returning false stops the run.
 struct SurveyProgress {
@@ -109,17 +106,17 @@ typedef bool (*SurveyProgressFunction)(const SurveyProgress& progress, void* con
 
 enum SurveyOutcome { SurveyCompleted, SurveyStopped, SurveyNoThreads, SurveyNoKernels, SurveyNoLengths };
 
-// Runs the survey with surveyRecord's settings and facts on placement's
-// threads (bound to their processors when placement.bound) and appends the
-// run. SurveyNoThreads with the reason in error when the threads or their
-// buffers cannot be had.
-SurveyOutcome RunSurvey(uint32_t threads, const SurveyPlacement& placement, SurveyProgressFunction progress,
-                        void* context, std::string* error);
+// Measures one run of plan on placement's threads (bound to their
+// processors when placement.bound) and computes its levels. SurveyNoThreads
+// with the reason in error when the threads or their buffers cannot be had.
+SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& plan, const SurveyPlacement& placement,
+                               SurveyProgressFunction progress, void* context, SurveyRun* run, std::string* error);
 
-// Measures the load-to-use latency at every length on one thread (placement
-// holds one thread, or is unbound) into surveyRecord.latency.
-SurveyOutcome RunSurveyLatency(const SurveyPlacement& placement, SurveyProgressFunction progress, void* context,
-                               std::string* error);
+// Measures the load-to-use latency at every length of plan on one thread
+// (placement holds one thread, or is unbound), with one thread's windows.
+SurveyOutcome MeasureSurveyLatency(const SurveyRecord& record, const SurveyPlan& plan, const SurveyPlacement& placement,
+                                   SurveyProgressFunction progress, void* context, SurveyLatency* latency,
+                                   std::string* error);
 
 // Estimated nanoseconds of one measurement of one kernel at one length, for
 // progress: the minimum time, or a call at an assumed 8 GB/s where that
@@ -132,16 +129,7 @@ uint64_t EstimatedWork(uint64_t length, const SurveySettings& settings);
 // whether the cap applied.
 uint64_t DefaultMaxSize(uint64_t lastLevelBytes, uint64_t availableBytes, bool* capped);
 
-// The per-level figures of a run from its curves, each pass's rates and its
-// placement's shares of the caches.
-void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run);
-
 // The processors of a placement's threads, in thread order.
 std::vector<uint32_t> PlacedProcessors(const SurveyPlacement& placement);
 // The mean of the values that are not 0 (a clock that could not be measured); 0 when none.
 uint64_t MeanOfMeasured(const std::vector<uint64_t>& values);
-
-// The names of the levels a run's windows stand for: the caches', then "memory".
-std::vector<std::string> SurveyLevelNames(const std::vector<SurveyCache>& caches);
-// The windows of a run's levels, in the order of SurveyLevelNames.
-std::vector<LevelWindow> SurveyRunWindows(const SurveyRun& run);

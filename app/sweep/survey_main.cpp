@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "app/sweep/output_files.h"
-#include "app/sweep/survey_facts.h"
 #include "app/sweep/survey_options.h"
 #ifdef LORVANTA_HAVE_SURVEY_PICTURE
 #include "app/sweep/survey_picture.h"
@@ -88,10 +87,10 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
 
 // A run's placement over the machine's layout: bound, or left to the
 // scheduler. The counts were checked against the layout's processors.
-SurveyPlacement Placed(const MachineLayout& layout, const SurveyRecord& record, uint32_t threads, bool bind) {
+SurveyPlacement Placed(const SurveyMachine& machine, uint32_t threads, bool bind) {
   SurveyPlacement placement;
   std::string unused;
-  PlaceSurveyRun(layout, record.caches, threads, bind, &placement, &unused);
+  PlaceSurveyRun(machine.layout, machine.caches, threads, bind, &placement, &unused);
   return placement;
 }
 }  // namespace
@@ -108,15 +107,18 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if (options.picture) return SurveyUsageError("--picture is not available in this build: it has no off-screen drawing backend");
 #endif
 
-  SurveyRecord& record = surveyRecord;
+  // probe the machine -> plan -> measure each run and the latency (each with
+  // its levels) -> report.
+  SurveyRecord record;
   record.settings = options.settings;
+  record.machine = ProbeSurveyMachine();
+  const SurveyMachine& machine = record.machine;
   SurveyFacts facts;
-  ProbeSurveyMachine(&record, &facts);
-  if ((record.supportedIsas & record.settings.wantedIsas) == 0)
+  if ((machine.supportedIsas & record.settings.wantedIsas) == 0)
     return SurveyUsageError("this machine does not support --isa " + options.isaWord);
 
   // Threads: counts, and where they run over the machine's layout.
-  const MachineLayout layout = ProbeMachineLayout(record, &facts);
+  const MachineLayout& layout = machine.layout;
   std::vector<uint32_t> threadCounts;
   const uint32_t available = layout.processors.empty() ? 1 : static_cast<uint32_t>(layout.processors.size());
   if (!ParseThreadCounts(options.threadsText, available, &threadCounts, &error)) return SurveyUsageError(error);
@@ -128,7 +130,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   facts.availableMemory = AvailableMemoryBytes();
   facts.transparentHugePages = TransparentHugePageMode();
   const uint64_t perThread = facts.availableMemory / mostThreads;
-  const uint64_t lastLevel = record.caches.empty() ? 0 : record.caches.back().sizeBytes;
+  const uint64_t lastLevel = machine.caches.empty() ? 0 : machine.caches.back().sizeBytes;
   if (record.settings.maxSize == 0) {
     record.settings.maxSize = DefaultMaxSize(lastLevel, perThread, &facts.maxSizeCapped);
   } else if (perThread != 0 && record.settings.maxSize > perThread / 4) {
@@ -147,24 +149,29 @@ int RunSurveyTool(int argc, const char* const* argv) {
   }
 
   ProgressDisplay display{StandardErrorIsTerminal(), ReadPerformanceCounter(), 0};
+  const SurveyPlan plan = PlanSurvey(record.settings, machine);
   SurveyOutcome outcome = SurveyCompleted;
   for (size_t i = 0; i < threadCounts.size() && outcome == SurveyCompleted; ++i) {
     error.clear();
-    outcome = RunSurvey(threadCounts[i], Placed(layout, record, threadCounts[i], true), OnSurveyProgress, &display,
-                        &error);
+    SurveyRun run;
+    outcome = MeasureSurveyRun(record, plan, Placed(machine, threadCounts[i], true), OnSurveyProgress, &display, &run,
+                               &error);
     if (outcome == SurveyNoThreads && options.noBind && SurveyTeamBindingFailed()) {
       std::fprintf(stderr, "lorvanta-sweep: %s; running unbound (--no-bind)\n", error.c_str());
-      outcome = RunSurvey(threadCounts[i], Placed(layout, record, threadCounts[i], false), OnSurveyProgress, &display,
-                          &error);
+      outcome = MeasureSurveyRun(record, plan, Placed(machine, threadCounts[i], false), OnSurveyProgress, &display,
+                                 &run, &error);
     }
+    if (outcome == SurveyCompleted) record.runs.push_back(run);
     if (display.terminal) std::fputs("\n", stderr);
   }
   // Latency is a one-thread figure: measured once, where the first thread runs.
   if (outcome == SurveyCompleted && record.settings.latency) {
     error.clear();
-    outcome = RunSurveyLatency(Placed(layout, record, 1, true), OnSurveyProgress, &display, &error);
+    outcome = MeasureSurveyLatency(record, plan, Placed(machine, 1, true), OnSurveyProgress, &display, &record.latency,
+                                   &error);
     if (outcome == SurveyNoThreads && options.noBind && SurveyTeamBindingFailed())
-      outcome = RunSurveyLatency(Placed(layout, record, 1, false), OnSurveyProgress, &display, &error);
+      outcome = MeasureSurveyLatency(record, plan, Placed(machine, 1, false), OnSurveyProgress, &display,
+                                     &record.latency, &error);
     if (display.terminal) std::fputs("\n", stderr);
   }
   facts.elapsedMilliseconds = MillisecondsSince(display.start);
@@ -196,11 +203,11 @@ int RunSurveyTool(int argc, const char* const* argv) {
     const FileHandle file = picture.handle;
     picture.handle = -1;
     const SurveyRun& run = record.runs.back();
-    const std::string title = facts.vendor + " - " + std::to_string(run.threads) +
+    const std::string title = machine.vendor + " - " + std::to_string(run.threads) +
                               (run.threads == 1 ? " thread" : " threads") +
                               (run.placement.bound ? ", bound" : ", unbound") + " - core " +
                               (run.coreHz != 0 ? FormatGigahertz(run.coreHz) : std::string("?")) + " - TSC " +
-                              FormatGigahertz(record.tscHz);
+                              FormatGigahertz(machine.tscHz);
     if (!WriteSurveyRecordPicture(record, title, file, picture.path.c_str(), options.pictureWidth,
                                   options.pictureHeight)) {
       std::fputs("lorvanta-sweep: writing the picture failed; it was removed\n", stderr);

@@ -107,8 +107,8 @@ std::string RunHead(const SurveyRecord& record, const SurveyRun& run, const Surv
   text += "  each thread's share of the caches";
   text += run.placement.sharesFromCounts ? " (from CPUID's counts of sharing processors; the system gave no cache sets):"
                                          : " (from the system's cache sets):";
-  for (size_t level = 0; level < run.placement.shares.size() && level < record.caches.size(); ++level)
-    text += std::string(level ? ", " : " ") + record.caches[level].name + " " + ByteSizeRange(run.placement.shares[level]);
+  for (size_t level = 0; level < run.placement.shares.size() && level < record.machine.caches.size(); ++level)
+    text += std::string(level ? ", " : " ") + record.machine.caches[level].name + " " + ByteSizeRange(run.placement.shares[level]);
   text += "\n  core clock per thread, measured on all threads at once after their widest kernel ran:";
   for (size_t i = 0; i < run.threadCoreHz.size(); ++i)
     text += std::string(i ? ", " : " ") + (run.threadCoreHz[i] != 0 ? FormatGigahertz(run.threadCoreHz[i]) : "?");
@@ -173,13 +173,15 @@ std::string ScalingTable(const SurveyRecord& record) {
 
 std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& facts) {
   const SurveySettings& settings = record.settings;
-  std::string text = "Lorvanta survey: " + facts.vendor + "\n";
-  text += "caches (" + facts.topologySource + "):\n" + facts.cacheLines;
-  if (!facts.topologyWarning.empty()) text += "warning: " + facts.topologyWarning + "\n";
-  if (!facts.layoutSource.empty()) text += "processors and cache instances: " + facts.layoutSource + "\n";
+  const SurveyMachine& machine = record.machine;
+  std::string text = "Lorvanta survey: " + machine.vendor + "\n";
+  text += "caches (" + machine.cacheSource + "):\n";
+  for (const std::string& line : machine.cacheDescriptions) text += "  " + line + "\n";
+  if (!machine.cacheWarning.empty()) text += "warning: " + machine.cacheWarning + "\n";
+  if (!machine.layoutSource.empty()) text += "processors and cache instances: " + machine.layoutSource + "\n";
   text += "clock: core " +
-          (record.coreHz != 0 ? FormatGigahertz(record.coreHz) + " (measured before the runs, unbound)" : std::string("unknown")) +
-          ", time-stamp counter " + FormatGigahertz(record.tscHz) + "\n";
+          (record.machine.coreHz != 0 ? FormatGigahertz(record.machine.coreHz) + " (measured before the runs, unbound)" : std::string("unknown")) +
+          ", time-stamp counter " + FormatGigahertz(record.machine.tscHz) + "\n";
   const uint64_t largest = record.runs.empty() || record.runs[0].lengths.empty() ? 0 : record.runs[0].lengths.back();
   char line[256];
   std::snprintf(line, sizeof line,
@@ -238,8 +240,8 @@ Json PlacementJson(const SurveyRecord& record, const SurveyPlacement& placement)
                        {"cache_instances", caches}});
   }
   Json shares = Json::array();
-  for (size_t level = 0; level < placement.shares.size() && level < record.caches.size(); ++level)
-    shares.push_back({{"name", record.caches[level].name}, {"smallest_bytes", placement.shares[level].smallest},
+  for (size_t level = 0; level < placement.shares.size() && level < record.machine.caches.size(); ++level)
+    shares.push_back({{"name", record.machine.caches[level].name}, {"smallest_bytes", placement.shares[level].smallest},
                       {"largest_bytes", placement.shares[level].largest}});
   return {{"bound", placement.bound},
           {"threads", threads},
@@ -291,7 +293,7 @@ Json LatencyJson(const SurveyRecord& record) {
   const SurveyLatency& latency = record.latency;
   if (!latency.measured) return nullptr;
   Json levels = Json::array();
-  const std::vector<std::string> names = SurveyLevelNames(record.caches);
+  const std::vector<std::string> names = SurveyLevelNames(record.machine.caches);
   for (size_t i = 0; i < latency.levels.size() && i < names.size(); ++i) {
     const LevelFigure& figure = latency.levels[i];
     levels.push_back({{"name", names[i]},
@@ -310,18 +312,18 @@ Json LatencyJson(const SurveyRecord& record) {
 std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& facts) {
   const SurveySettings& settings = record.settings;
   Json caches = Json::array();
-  for (const SurveyCache& cache : record.caches)
+  for (const SurveyCache& cache : record.machine.caches)
     caches.push_back({{"name", cache.name}, {"size_bytes", cache.sizeBytes}, {"line_bytes", cache.lineSize},
                       {"shared_by", cache.sharedBy}});
   Json runs = Json::array();
   for (const SurveyRun& run : record.runs) runs.push_back(RunJson(record, run));
   const Json document = {
       {"mode", "survey"},
-      {"processor", {{"vendor", facts.vendor}}},
-      {"topology", {{"source", facts.topologySource}, {"caches", caches},
-                    {"os_disagrees", facts.topologyWarning.empty() ? Json() : Json(facts.topologyWarning)},
-                    {"layout_source", facts.layoutSource}}},
-      {"clocks", {{"core_hz", record.coreHz}, {"tsc_hz", record.tscHz}}},
+      {"processor", {{"vendor", record.machine.vendor}}},
+      {"topology", {{"source", record.machine.cacheSource}, {"caches", caches},
+                    {"os_disagrees", record.machine.cacheWarning.empty() ? Json() : Json(record.machine.cacheWarning)},
+                    {"layout_source", record.machine.layoutSource}}},
+      {"clocks", {{"core_hz", record.machine.coreHz}, {"tsc_hz", record.machine.tscHz}}},
       {"settings", {{"max_size_bytes", settings.maxSize}, {"max_size_capped", facts.maxSizeCapped},
                     {"points_per_doubling", settings.pointsPerDoubling},
                     {"min_time_ns", settings.minTimeNanoseconds}, {"repeats", settings.repeats},
@@ -343,7 +345,7 @@ std::string FormatSurveyCsv(const SurveyRecord& record) {
     for (uint32_t index : record.runs[0].kernels) text += std::string(",") + surveyKernels[index].name + "_bytes_per_second";
   if (record.latency.measured) text += ",latency_picoseconds_1_thread";
   text += "\n";
-  const std::vector<std::string> names = SurveyLevelNames(record.caches);
+  const std::vector<std::string> names = SurveyLevelNames(record.machine.caches);
   for (const SurveyRun& run : record.runs) {
     const size_t lengthCount = run.lengths.size();
     const std::vector<LevelWindow> windows = SurveyRunWindows(run);

@@ -6,13 +6,8 @@
 
 #include "survey/survey.h"
 
-// Facts of the machine that the record does not hold.
+// Facts of the run that the record does not hold.
 struct SurveyFacts {
-  std::string vendor;
-  std::string topologySource;      // which CPUID leaf gave the caches
-  std::string cacheLines;          // one line per cache, for the text report
-  std::string topologyWarning;     // the OS disagreeing with the processor, or ""
-  std::string layoutSource;        // where the processors and cache instances came from
   std::string transparentHugePages;  // the system's mode ("always", "madvise", "never"), "" where unknown
   bool maxSizeCapped = false;
   uint64_t availableMemory = 0;

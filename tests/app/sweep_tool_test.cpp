@@ -113,7 +113,7 @@ TEST(SurveyReport, SpreadUnstableMarkAndLatencyInEveryTable) {
   }
 
   SurveyRecord record;
-  record.caches = {SurveyCache{"L1", 32768, 64, 1}};
+  record.machine.caches = {SurveyCache{"L1", 1, 32768, 64, 1}};
   record.latency.measured = true;
   record.latency.levels = {LevelFigure{true, 1000, 0, 1, 0, 0}, LevelFigure{}};
   for (uint32_t threads : {1u, 2u}) {
