@@ -43,16 +43,12 @@ LevelFigure FigureInWindow(const std::vector<uint64_t>& lengths, const std::vect
   return figure;
 }
 
-std::string WhyNoFigure(const LevelWindow& window, uint64_t largestLength) {
-  if (window.low == UINT64_MAX) return "the processor reported no cache sizes";
-  if (window.high != 0 && window.high <= window.low)
-    return "the level is not more than four times the one below: no length lies clear of both";
-  if (largestLength <= window.low)
-    return "raise --max-size to " + FormatByteSize(window.high != 0 ? window.high : window.low + 1);
-  if (window.high != 0 && window.high < kSurveyFirstLength)
-    return "the level is smaller than twice the first length (2 KiB)";
-  return "no length lies between " + FormatByteSize(window.low) + " and " + FormatByteSize(window.high) +
-         ": raise --points-per-doubling";
+WhyAbsent WhyNoFigure(const LevelWindow& window, uint64_t largestLength) {
+  if (window.low == UINT64_MAX) return {NoCacheSizes, 0};
+  if (window.high != 0 && window.high <= window.low) return {LevelTooClose, 0};
+  if (largestLength <= window.low) return {BeyondLargest, window.high != 0 ? window.high : window.low + 1};
+  if (window.high != 0 && window.high < kSurveyFirstLength) return {BelowFirstLength, 0};
+  return {SteppedOver, 0};
 }
 
 std::string LevelOfLength(const std::vector<LevelWindow>& windows, const std::vector<std::string>& names,
@@ -114,7 +110,7 @@ void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run)
     level.window = windows[i];
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
       level.figures[group] = FigureInWindow(run.lengths, run.bestRates[group], run.bestKernels[group], windows[i]);
-    if (!level.figures[GroupRead].present) level.absentReason = WhyNoFigure(windows[i], largest);
+    level.absent = level.figures[GroupRead].present ? WhyAbsent{LevelPresent, 0} : WhyNoFigure(windows[i], largest);
     run.levels.push_back(level);
   }
   // Each pass's figures alone, for the spread: the same median over the

@@ -51,11 +51,17 @@ std::string LevelOfLength(const std::vector<LevelWindow>& windows, const std::ve
 LevelFigure FigureInWindow(const std::vector<uint64_t>& lengths, const std::vector<uint64_t>& rates,
                            const std::vector<uint32_t>& kernels, const LevelWindow& window);
 
-// Why a window holds no length, as advice for the user: its sizes are beyond
-// the largest length ("raise --max-size to 256 MiB"), or it is empty because
-// a level is not more than four times the one below, or the lengths step
-// over it ("raise --points-per-doubling").
-std::string WhyNoFigure(const LevelWindow& window, uint64_t largestLength);
+// Why a window holds no length: the processor named no cache sizes, the
+// level is not more than four times the one below (no length lies clear of
+// both), its sizes lie beyond the largest length (a larger one would reach
+// it: neededSize), it is smaller than twice the first length, or the lengths
+// step over it (more points per doubling would land inside).
+enum LevelAbsence : uint32_t { LevelPresent, NoCacheSizes, LevelTooClose, BeyondLargest, BelowFirstLength, SteppedOver };
+struct WhyAbsent {
+  LevelAbsence absence;
+  uint64_t neededSize;  // for BeyondLargest
+};
+WhyAbsent WhyNoFigure(const LevelWindow& window, uint64_t largestLength);
 
 // The per-level figures of a run from its curves, each pass's rates and its
 // placement's shares of the caches.

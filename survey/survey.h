@@ -27,7 +27,7 @@ struct SurveyLevel {
   LevelShare share;  // a thread's share of the cache; 0 for memory
   LevelWindow window;
   LevelFigure figures[kSurveyGroupCount];
-  std::string absentReason;  // why the window holds no length
+  WhyAbsent absent;  // why the window holds no length, when it holds none
 };
 
 // Where a run's threads are placed and what each thread's share of every

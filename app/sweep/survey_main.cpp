@@ -10,6 +10,7 @@
 #ifdef LORVANTA_HAVE_SURVEY_PICTURE
 #include "app/sweep/survey_picture.h"
 #endif
+#include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
 #include "platform/os.h"
 #include "platform/survey_os.h"
@@ -79,7 +80,7 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
   const std::string phase =
       where.latency ? "latency" : "pass " + std::to_string(where.pass) + " of " + std::to_string(where.passes);
   std::fprintf(stderr, "\rsurvey: %s, %s reached, %llu%% of the estimated work, elapsed %s, about %s to go   ",
-               phase.c_str(), FormatByteSize(where.length).c_str(), static_cast<unsigned long long>(percent),
+               phase.c_str(), ByteSizeText(where.length).c_str(), static_cast<unsigned long long>(percent),
                MinutesSeconds(elapsed).c_str(), MinutesSeconds(remaining).c_str());
   std::fflush(stderr);
   return true;
@@ -134,10 +135,10 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if (record.settings.maxSize == 0) {
     record.settings.maxSize = DefaultMaxSize(lastLevel, perThread, &facts.maxSizeCapped);
   } else if (perThread != 0 && record.settings.maxSize > perThread / 4) {
-    return SurveyUsageError("--max-size " + FormatByteSize(record.settings.maxSize) + " does not fit: " +
+    return SurveyUsageError("--max-size " + ByteSizeText(record.settings.maxSize) + " does not fit: " +
                             std::to_string(2 * mostThreads) + " buffers of it must fit in half of the " +
-                            FormatByteSize(facts.availableMemory) + " of free memory (at most " +
-                            FormatByteSize(perThread / 4) + " each)");
+                            ByteSizeText(facts.availableMemory) + " of free memory (at most " +
+                            ByteSizeText(perThread / 4) + " each)");
   }
 
   CatchStopSignals();
@@ -206,8 +207,8 @@ int RunSurveyTool(int argc, const char* const* argv) {
     const std::string title = machine.vendor + " - " + std::to_string(run.threads) +
                               (run.threads == 1 ? " thread" : " threads") +
                               (run.placement.bound ? ", bound" : ", unbound") + " - core " +
-                              (run.coreHz != 0 ? FormatGigahertz(run.coreHz) : std::string("?")) + " - TSC " +
-                              FormatGigahertz(machine.tscHz);
+                              (run.coreHz != 0 ? GigahertzText(run.coreHz) : std::string("?")) + " - TSC " +
+                              GigahertzText(machine.tscHz);
     if (!WriteSurveyRecordPicture(record, title, file, picture.path.c_str(), options.pictureWidth,
                                   options.pictureHeight)) {
       std::fputs("lorvanta-sweep: writing the picture failed; it was removed\n", stderr);

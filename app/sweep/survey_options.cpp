@@ -1,6 +1,7 @@
 #include "app/sweep/survey_options.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cstring>
 
 #include "survey/lengths.h"
@@ -59,6 +60,40 @@ void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, s
   for (const char* name : exactSweepOptions) app.add_option(name, *ignored)->group("")->expected(0, 1);
 }
 }  // namespace
+
+bool ParseByteSize(const std::string& text, uint64_t* bytes, std::string* error) {
+  size_t position = 0;
+  uint64_t number = 0;
+  while (position < text.size() && std::isdigit(static_cast<unsigned char>(text[position]))) {
+    if (number > (uint64_t{1} << 62) / 10) {
+      *error = "size '" + text + "' is too large";
+      return false;
+    }
+    number = number * 10 + static_cast<uint64_t>(text[position++] - '0');
+  }
+  if (position == 0) {
+    *error = "size '" + text + "' does not start with a whole number";
+    return false;
+  }
+  while (position < text.size() && text[position] == ' ') ++position;
+  std::string unit;
+  for (; position < text.size(); ++position) unit += static_cast<char>(std::tolower(static_cast<unsigned char>(text[position])));
+  unsigned shift = 0;
+  if (unit.empty() || unit == "b") shift = 0;
+  else if (unit == "k" || unit == "kib") shift = 10;
+  else if (unit == "m" || unit == "mib") shift = 20;
+  else if (unit == "g" || unit == "gib") shift = 30;
+  else {
+    *error = "unknown unit in size '" + text + "' (use B, KiB, MiB or GiB)";
+    return false;
+  }
+  if (number > ((uint64_t{1} << 62) >> shift)) {
+    *error = "size '" + text + "' is too large";
+    return false;
+  }
+  *bytes = number << shift;
+  return true;
+}
 
 bool WantsSurvey(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i)

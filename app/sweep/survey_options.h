@@ -20,6 +20,11 @@ struct SurveyToolOptions {
   bool help = false;
 };
 
+// "64MiB", "64 M", "512KiB", "4096", "1G": a whole number with an optional
+// unit B, KiB/K, MiB/M, GiB/G (binary, any letter case). False, with one line
+// in error, for anything else or a size beyond 2^62.
+bool ParseByteSize(const std::string& text, uint64_t* bytes, std::string* error);
+
 // True when the command line asks for the survey.
 bool WantsSurvey(int argc, const char* const* argv);
 // Parses argv (which holds --survey) into options. On bad input returns false

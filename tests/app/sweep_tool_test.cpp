@@ -8,6 +8,8 @@
 
 #include "app/sweep/options.h"
 #include "app/sweep/report.h"
+#include "app/sweep/survey_options.h"
+#include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
 #include "measure/state.h"
 #include "tests/support/state_reset.h"
@@ -100,6 +102,22 @@ TEST(SweepToolReport, FiguresAsThePanelFormatsThemEmptyMemorySpelledOutAndTheCsv
   EXPECT_EQ(csv.substr(csv.size() - 15), "\n8357888,0,0,0\n");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 511);
   ResetMeasurementStateForTest();
+}
+
+// The survey's sizes: parsed with units, shown in the largest unit, rounded.
+TEST(SurveyQuantities, SizesWithUnitsAndRoundedDecimals) {
+  const struct { const char* text; bool ok; uint64_t bytes; } rows[] = {
+      {"64MiB", true, uint64_t{64} << 20}, {"64 M", true, uint64_t{64} << 20}, {"512k", true, 512u << 10}, {"4096", true, 4096},
+      {"2G", true, uint64_t{2} << 30}, {"12B", true, 12}, {"1.5M", false, 0}, {"64MB", false, 0}, {"M", false, 0}, {"", false, 0},
+      {"-1", false, 0}, {"99999999999G", false, 0}};
+  for (const auto& row : rows) {
+    uint64_t bytes = 0;
+    std::string error;  // a refusal says why
+    EXPECT_TRUE(ParseByteSize(row.text, &bytes, &error) == row.ok && (row.ok ? bytes == row.bytes : !error.empty())) << row.text;
+  }
+  EXPECT_EQ(ByteSizeText(1536) + ", " + ByteSizeText(uint64_t{256} << 20) + ", " + ByteSizeText(100) + ", " + ByteSizeText(2944),
+            "1.5 KiB, 256 MiB, 100 B, 2.9 KiB");
+  EXPECT_EQ(DecimalText(2, 3, 2) + " " + DecimalText(112345000000, 1000000000, 2) + " " + DecimalText(7, 1, 0), "0.67 112.35 7");
 }
 
 // The survey's report: a figure's spread over the passes, the unstable mark

@@ -45,19 +45,6 @@ TEST(SurveyLengths, GeometricRoundedAndEndingAtTheLargest) {
   EXPECT_TRUE(SurveyLengths(2047, 8).empty() && SurveyLengths(1 << 20, 0).empty());
 }
 
-TEST(SurveyLengths, SizesWithUnits) {
-  const struct { const char* text; bool ok; uint64_t bytes; } rows[] = {
-      {"64MiB", true, uint64_t{64} << 20}, {"64 M", true, uint64_t{64} << 20}, {"512k", true, 512u << 10}, {"4096", true, 4096},
-      {"2G", true, uint64_t{2} << 30}, {"12B", true, 12}, {"1.5M", false, 0}, {"64MB", false, 0}, {"M", false, 0}, {"", false, 0},
-      {"-1", false, 0}, {"99999999999G", false, 0}};
-  for (const auto& row : rows) {
-    uint64_t bytes = 0;
-    std::string error;  // a refusal says why
-    EXPECT_TRUE(ParseByteSize(row.text, &bytes, &error) == row.ok && (row.ok ? bytes == row.bytes : !error.empty())) << row.text;
-  }
-  EXPECT_EQ(FormatByteSize(1536) + ", " + FormatByteSize(uint64_t{256} << 20) + ", " + FormatByteSize(100), "1.5 KiB, 256 MiB, 100 B");
-}
-
 TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
   // Three threads over two L3 instances: shares of 16 and 32 MiB; the window
   // lies clear of the largest share below and the smallest share of its own.
@@ -75,12 +62,16 @@ TEST(SurveyLevels, WindowsMediansAndWhyAWindowIsEmpty) {
   EXPECT_TRUE(l2.rate == 35 && l2.kernel == 7);
   EXPECT_TRUE(FigureInWindow(lengths, rates, kernels, windows[3]).rate == 7u && !FigureInWindow(lengths, rates, kernels, windows[2]).present);
 
-  EXPECT_EQ(WhyNoFigure(windows[3], uint64_t{64} << 20), "raise --max-size to 256 MiB");
-  EXPECT_EQ(WhyNoFigure(windows[2], 65536), "raise --max-size to 8 MiB");
+  // Why a window holds no length, and the largest length that would reach it.
   const LevelShare close[] = {{32768, 32768}, {98304, 98304}};
-  EXPECT_NE(WhyNoFigure(LevelWindows(close, 2)[1], uint64_t{1} << 30).find("four times"), std::string::npos);
-  EXPECT_NE(WhyNoFigure(LevelWindow{100000, 110000}, uint64_t{1} << 30).find("--points-per-doubling"), std::string::npos);
-  EXPECT_EQ(WhyNoFigure(LevelWindows(nullptr, 0)[0], uint64_t{1} << 30), "the processor reported no cache sizes");
+  const struct { LevelWindow window; uint64_t largest; LevelAbsence absence; uint64_t needed; } absences[] = {
+      {windows[3], uint64_t{64} << 20, BeyondLargest, uint64_t{256} << 20}, {windows[2], 65536, BeyondLargest, 8 << 20},
+      {LevelWindows(close, 2)[1], uint64_t{1} << 30, LevelTooClose, 0}, {LevelWindow{100000, 110000}, uint64_t{1} << 30, SteppedOver, 0},
+      {LevelWindows(nullptr, 0)[0], uint64_t{1} << 30, NoCacheSizes, 0}, {LevelWindow{0, 1024}, uint64_t{1} << 30, BelowFirstLength, 0}};
+  for (const auto& row : absences) {
+    const WhyAbsent why = WhyNoFigure(row.window, row.largest);
+    EXPECT_TRUE(why.absence == row.absence && why.neededSize == row.needed) << row.window.low << " " << row.window.high;
+  }
 
   // The CSV's level of a length: its window, or the two it lies between.
   const std::vector<std::string> names = {"L1", "L2", "L3", "memory"};
