@@ -8,7 +8,7 @@
 #include "app/sweep/options.h"
 #include "app/sweep/report.h"
 #include "app/sweep/survey_report.h"
-#include "measure/state.h"
+#include "record/state.h"
 #include "tests/support/state_reset.h"
 
 namespace {
