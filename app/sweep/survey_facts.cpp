@@ -1,7 +1,6 @@
 #include "app/sweep/survey_facts.h"
 
-#include "platform/cache_view.h"
-#include "platform/machine_layout.h"
+#include "platform/survey/processors.h"
 #include "survey/placement.h"
 
 #include <thread>
