@@ -10,9 +10,8 @@
 
 struct DisplayState {
   FontHandle panelFont = 0;
-  FontHandle axisFont = 0; // turned by 90 degrees counter-clockwise
-  Colour curveColours[3] = {MakeColour(255, 200, 0), MakeColour(255, 0, 0),
-                            MakeColour(0, 200, 255)};
+  FontHandle axisFont = 0;  // turned by 90 degrees counter-clockwise
+  Colour curveColours[3] = {MakeColour(255, 200, 0), MakeColour(255, 0, 0), MakeColour(0, 200, 255)};
   uint64_t chartMaxRate = 1;
   bool blinkPhase = false;
 };

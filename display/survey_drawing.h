@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "display/survey_chart.h"
+#include "display/survey_chart_data.h"
 
 constexpr Colour kSurveyBackground = MakeColour(0, 0, 0);
 constexpr Colour kSurveyGridColour = MakeColour(0, 72, 0);
@@ -15,37 +15,16 @@ constexpr Colour kSurveyLatencyColour = MakeColour(230, 110, 255);
 
 constexpr int32_t kSurveyMargin = 6;
 
-inline int32_t WideLength(const wchar_t *text) {
-  int32_t length = 0;
-  while (text[length] != 0)
-    ++length;
-  return length;
-}
-
-inline TextSize Measure(const Canvas &canvas, const wchar_t *text) {
-  return canvas.MeasureText(canvas.context, text, WideLength(text));
-}
-
-inline void Text(const Canvas &canvas, int32_t x, int32_t y,
-                 const wchar_t *text, Colour colour) {
-  if (text[0] == 0)
-    return;
-  canvas.SetTextColour(canvas.context, colour);
-  canvas.DrawString(canvas.context, x, y, text, WideLength(text));
-}
-
-inline void Segment(const Canvas &canvas, int32_t x0, int32_t y0, int32_t x1,
-                    int32_t y1) {
-  canvas.MoveTo(canvas.context, x0, y0);
-  canvas.LineTo(canvas.context, x1, y1);
-}
-
-inline int32_t Clamp(int32_t value, int32_t low, int32_t high) {
-  return value < low ? low : value > high ? high : value;
-}
-
+// Length of a zero-terminated text.
+int32_t WideLength(const wchar_t* text);
+// The extent of a whole zero-terminated text in the selected font.
+TextSize Measure(const Canvas& canvas, const wchar_t* text);
+// Draws a text in a colour; an empty text changes nothing.
+void Text(const Canvas& canvas, int32_t x, int32_t y, const wchar_t* text, Colour colour);
+// A line from (x0, y0) to (x1, y1), the last pixel left out, in the selected
+// pen.
+void Segment(const Canvas& canvas, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+int32_t Clamp(int32_t value, int32_t low, int32_t high);
 // Read, write and copy in the style's colours; the latency curve (3) in its
 // own.
-inline Colour SurveyCurveColour(const SurveyChartStyle &style, int curve) {
-  return curve < 3 ? style.curveColours[curve] : kSurveyLatencyColour;
-}
+Colour SurveyCurveColour(const SurveyChartStyle& style, int curve);

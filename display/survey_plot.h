@@ -4,11 +4,10 @@
 #pragma once
 #include <cstdint>
 
-#include "display/survey_chart.h"
+#include "display/survey_chart_data.h"
 
 // Paints the plot inside area, row being the panel font's text height; with
 // latency, the latency axis and curve too. Expects the panel font selected
 // and leaves it selected.
-void PaintSurveyPlot(const Canvas &canvas, const SurveyChartStyle &style,
-                     const SurveyChartData &data, bool latency,
-                     const Rect &area, int32_t row);
+void PaintSurveyPlot(const Canvas& canvas, const SurveyChartStyle& style, const SurveyChartData& data, bool latency,
+                     const Rect& area, int32_t row);

@@ -199,10 +199,9 @@ bool ReadOsCacheTopology(CacheTopology* topology) {
   topology->source = view.source;
   for (uint32_t i = 0; i < view.count && i < capacity; ++i) {
     const OsCache& cache = view.caches[i];
-    topology->caches[topology->count++] = CacheLevelInfo{cache.level,     static_cast<CacheKind>(cache.kind),
-                                                         cache.sizeBytes, cache.lineSize,
-                                                         cache.ways,      cache.sharedBy,
-                                                         cache.fullyAssociative};
+    topology->caches[topology->count++] =
+        CacheLevelInfo{cache.level, static_cast<CacheKind>(cache.kind), cache.sizeBytes, cache.lineSize,
+                       cache.ways, cache.sharedBy, cache.fullyAssociative};
   }
   return read;
 }

@@ -3,29 +3,25 @@
 #pragma once
 #include <cstdint>
 
-enum OsCacheKind : uint32_t {
-  OsCacheData = 1,
-  OsCacheInstruction = 2,
-  OsCacheUnified = 3
-};
+enum OsCacheKind : uint32_t { OsCacheData = 1, OsCacheInstruction = 2, OsCacheUnified = 3 };
 
 struct OsCache {
-  uint32_t level; // 1, 2, 3, ...
+  uint32_t level;  // 1, 2, 3, ...
   OsCacheKind kind;
   uint64_t sizeBytes;
-  uint32_t lineSize;     // bytes
-  uint32_t ways;         // 0 = fully associative or unknown
-  uint32_t sharedBy;     // logical processors sharing it (0 = unknown)
-  bool fullyAssociative; // tells the two meanings of ways == 0 apart
+  uint32_t lineSize;      // bytes
+  uint32_t ways;          // 0 = fully associative or unknown
+  uint32_t sharedBy;      // logical processors sharing it (0 = unknown)
+  bool fullyAssociative;  // tells the two meanings of ways == 0 apart
 };
 
 struct OsCacheView {
   OsCache caches[8];
   uint32_t count;
-  const char *source; // "hwloc"; "none" where the system's view is not read
+  const char* source;  // "hwloc"; "none" where the system's view is not read
 };
 
 // The caches that serve the first logical processor, by level, data before
 // instruction; false where none can be read (Windows build, no hwloc, or
 // hwloc finds no cache).
-bool ReadOsCacheView(OsCacheView *view);
+bool ReadOsCacheView(OsCacheView* view);
