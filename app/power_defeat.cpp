@@ -1,7 +1,7 @@
 #include "app/power_defeat.h"
 
-#include "measure/state.h"
 #include "platform/os.h"
+#include "record/state.h"
 
 uint32_t PowerDefeatThread(void*) {
   for (;;) {

@@ -1,10 +1,10 @@
 #include "app/window.h"
 
 #include "app/power_defeat.h"
-#include "measure/state.h"
 #include "measure/sweep.h"
 #include "platform/os.h"
 #include "probe/processor.h"
+#include "record/state.h"
 
 static const intptr_t startingSweep = -1;
 

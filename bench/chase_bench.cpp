@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/survey_os.h"
+#include "platform/survey/memory.h"
 #include "probe/clock.h"
 #include "probe/core_clock.h"
 #include "survey/chase.h"

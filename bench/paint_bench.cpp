@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "measure/state.h"
 #include "app/client_picture.h"
 #include "platform/cairo/cairo_canvas.h"
+#include "record/state.h"
 
 namespace {
 

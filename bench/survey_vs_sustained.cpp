@@ -24,7 +24,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/survey_os.h"
+#include "platform/survey/memory.h"
 #include "survey/kernel_table.h"
 #include "survey/timing.h"
 

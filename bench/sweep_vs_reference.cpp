@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "bench/reference_kernels.h"
-#include "measure/state.h"
 #include "measure/sweep.h"
 #include "probe/processor.h"
+#include "record/state.h"
 
 void NotifyMeasurementDone(void*) {}
 

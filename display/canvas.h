@@ -19,7 +19,12 @@
 #pragma once
 #include <cstdint>
 
-#include "measure/state.h"
+typedef uint32_t Colour;  // 0x00BBGGRR, as a Windows COLORREF
+typedef uintptr_t FontHandle;  // a drawing backend's font; 0 means none
+
+constexpr Colour MakeColour(uint32_t red, uint32_t green, uint32_t blue) {
+  return red | (green << 8) | (blue << 16);
+}
 
 // A rectangle in client pixels; right and bottom are exclusive, as in a RECT.
 // It is empty when right <= left or bottom <= top.
@@ -91,7 +96,7 @@ struct Canvas {
   // SetBkMode(TRANSPARENT)): only the glyphs' own pixels change.
   void (*SetTransparentText)(void* context);
   void (*SetTextColour)(void* context, Colour colour);
-  // Selects one of the record's two fonts, panelFont or axisFont; the backend
+  // Selects one of the display's two fonts, panelFont or axisFont; the backend
   // gives the handle its meaning (GDI: an HFONT; axisFont is turned by 90
   // degrees counter-clockwise, escapement and orientation 900).
   void (*SelectFont)(void* context, FontHandle font);

@@ -1,6 +1,8 @@
 #include "display/chart.h"
 
+#include "display/display_state.h"
 #include "display/format.h"
+#include "record/state.h"
 
 namespace {
 
@@ -82,7 +84,7 @@ void LeaveStateForPanel(Canvas& canvas) {
   canvas.SelectSolidPen(context, kGridColour);
   canvas.SetTextColour(context, kTextColour);
   canvas.SetTransparentText(context);
-  canvas.SelectFont(context, measurementState.panelFont);
+  canvas.SelectFont(context, displayState.panelFont);
 }
 
 }  // namespace
@@ -101,7 +103,7 @@ void PaintRateChart(Canvas& canvas, const Rect& rect) {
       if (rate > maxRate) maxRate = rate;
     }
   }
-  state.chartMaxRate = maxRate;
+  displayState.chartMaxRate = maxRate;
 
   if (rect.right <= rect.left || rect.bottom <= rect.top) {
     LeaveStateForPanel(canvas);
@@ -109,7 +111,7 @@ void PaintRateChart(Canvas& canvas, const Rect& rect) {
   }
 
   canvas.SelectSolidPen(context, kGridColour);
-  canvas.SelectFont(context, state.axisFont);
+  canvas.SelectFont(context, displayState.axisFont);
   canvas.ClipToRect(context, rect);
   canvas.FillRect(context, rect, kBackground);
   canvas.DrawSunkenEdge(context, rect);
@@ -125,7 +127,7 @@ void PaintRateChart(Canvas& canvas, const Rect& rect) {
   if (height <= 0 || width <= 0) {
     // No room for a plot: the mappings would turn negative extents into
     // wrapped coordinates, so the frame stays empty.
-    canvas.SelectFont(context, state.panelFont);
+    canvas.SelectFont(context, displayState.panelFont);
     return;
   }
 
@@ -133,7 +135,7 @@ void PaintRateChart(Canvas& canvas, const Rect& rect) {
   const int32_t titleLength = canvas.MeasureText(context, kTitle, kTitleLength).cx;
   canvas.DrawString(context, rect.left + 5, yT + titleLength, kTitle, kTitleLength);
 
-  canvas.SelectFont(context, state.panelFont);
+  canvas.SelectFont(context, displayState.panelFont);
   TextBuffer textBuffer = {};
 
   // Rate grid: a line at every power of two up to chartMaxRate. A label is
@@ -199,7 +201,7 @@ void PaintRateChart(Canvas& canvas, const Rect& rect) {
   // Curves from the origin, read, write, then copy on top.
   for (int j = 0; j < 3; ++j) {
     canvas.MoveTo(context, xL, yB);
-    canvas.SelectSolidPen(context, state.curveColours[j]);
+    canvas.SelectSolidPen(context, displayState.curveColours[j]);
     const uint64_t* const curve = curves[j];
     for (uint32_t i = 0; i < count; ++i) {
       canvas.LineTo(context, xL + ScaledOffset(sizeScale, BlockLength(i)),

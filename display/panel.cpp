@@ -1,6 +1,8 @@
 #include "display/panel.h"
 
+#include "display/display_state.h"
 #include "display/format.h"
+#include "record/state.h"
 
 namespace {
 
@@ -75,7 +77,7 @@ void PaintResultsPanel(Canvas& canvas, const Rect& rect) {
   void* const context = canvas.context;
   const PanelFigures figures = ComputePanelFigures();
 
-  canvas.SelectFont(context, state.panelFont);
+  canvas.SelectFont(context, displayState.panelFont);
   canvas.ClipToRect(context, rect);
   canvas.FillRect(context, rect, kBackground);
   canvas.DrawSunkenEdge(context, rect);
@@ -104,16 +106,16 @@ void PaintResultsPanel(Canvas& canvas, const Rect& rect) {
 
       const uint64_t figure = column.figures[row];
       if (column.memory && figure == 0) {
-        textBuffer[0] = state.blinkPhase ? L'?' : L' ';
+        textBuffer[0] = displayState.blinkPhase ? L'?' : L' ';
         textBuffer[1] = 0;
       } else {
         FormatGiBRate(figure, textBuffer);
       }
-      canvas.SetTextColour(context, column.memory ? kMemoryColour : state.curveColours[row]);
+      canvas.SetTextColour(context, column.memory ? kMemoryColour : displayState.curveColours[row]);
       canvas.DrawString(context, labelX + 110, y, textBuffer, TextLength(textBuffer));
     }
   }
-  state.blinkPhase = !state.blinkPhase;
+  displayState.blinkPhase = !displayState.blinkPhase;
 
   FormatClockFrequency(LoadWhole(&state.clockHz), textBuffer);
   int32_t length = TextLength(textBuffer);

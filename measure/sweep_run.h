@@ -4,9 +4,9 @@
 // signatures, Clock() for the clock rate and Counter() for the time-stamp
 // counter read around every timed call.
 #pragma once
-#include "measure/state.h"
 #include "measure/sweep.h"
 #include "platform/os.h"
+#include "record/state.h"
 
 // Reads the time-stamp counter; the asm is volatile so that the compiler keeps
 // it in place around the timed call.

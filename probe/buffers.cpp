@@ -1,7 +1,8 @@
 // The two test buffers: a read-only source, never written, and a read-write
 // destination, both large enough for the largest block and for the warm-ups.
-#include "measure/state.h"
+#include "platform/os.h"
 #include "probe/processor.h"
+#include "record/state.h"
 
 void* (*commitSourcePages)(uint32_t byteCount) = CommitReadOnlyPages;
 void* (*commitDestinationPages)(uint32_t byteCount) = CommitReadWritePages;

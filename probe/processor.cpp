@@ -3,7 +3,7 @@
 #include <cpuid.h>
 #include <cstring>
 
-#include "measure/state.h"
+#include "record/state.h"
 
 CpuidAnswer ExecuteCpuidInstruction(uint32_t leaf) {
   CpuidAnswer answer{0, 0, 0, 0};

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/cache_view.h"
+#include "platform/survey/cache_view.h"
 
 CpuidAnswer ExecuteCpuidSubleafInstruction(uint32_t leaf, uint32_t subleaf) {
   CpuidAnswer answer{0, 0, 0, 0};
@@ -191,6 +191,20 @@ uint64_t DataSizeAtLevel(const CacheLevelInfo* caches, uint32_t count, uint32_t 
   return 0;
 }
 }  // namespace
+
+bool ReadOsCacheTopology(CacheTopology* topology) {
+  OsCacheView view = {};
+  const bool read = ReadOsCacheView(&view);
+  topology->count = 0;
+  topology->source = view.source;
+  for (uint32_t i = 0; i < view.count && i < capacity; ++i) {
+    const OsCache& cache = view.caches[i];
+    topology->caches[topology->count++] =
+        CacheLevelInfo{cache.level, static_cast<CacheKind>(cache.kind), cache.sizeBytes, cache.lineSize,
+                       cache.ways, cache.sharedBy, cache.fullyAssociative};
+  }
+  return read;
+}
 
 std::string CompareCacheTopologies(const CacheTopology& processor, const CacheTopology& os) {
   CacheLevelInfo fromProcessor[capacity], fromOs[capacity];

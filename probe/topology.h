@@ -37,6 +37,14 @@ CacheTopology ReadCacheTopology();
 // measures): the instruction caches left out. Returns how many were written.
 uint32_t DataCacheLevels(const CacheTopology& topology, CacheLevelInfo* out, uint32_t capacity);
 
+// The operating system's view of the caches (the first logical processor's,
+// sorted like ReadCacheTopology); false where none can be read (Windows build,
+// no hwloc, or hwloc finds no cache).
+bool ReadOsCacheTopology(CacheTopology* topology);
+// "" when both agree on every data/unified level's size; otherwise one line
+// naming the difference, without a "warning: " prefix (the report adds it).
+std::string CompareCacheTopologies(const CacheTopology& processor, const CacheTopology& os);
+
 // "L1d 32 KiB, 8-way, 64 B lines, shared by 1": one cache, for reports.
 std::string DescribeCache(const CacheLevelInfo& cache);
 // A size as reports print it: "512 B", "48 KiB", "32 MiB" (KiB when not whole MiB).

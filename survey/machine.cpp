@@ -2,7 +2,6 @@
 
 #include <thread>
 
-#include "platform/cache_view.h"
 #include "probe/clock.h"
 #include "probe/core_clock.h"
 #include "probe/isa.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine_layout.h"
+#include "platform/survey/processors.h"
 
 // A data or unified cache level as the survey uses it.
 struct SurveyCache {

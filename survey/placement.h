@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine_layout.h"
+#include "platform/survey/processors.h"
 
 // One cache level as CPUID describes it, for machines whose system says
 // nothing about its caches.

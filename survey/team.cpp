@@ -5,9 +5,9 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/cpu_binding.h"
+#include "platform/survey/processors.h"
 #include "probe/core_clock.h"
-#include "platform/survey_os.h"
+#include "platform/survey/memory.h"
 #include "survey/arithmetic.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "survey/timing.h"
 
-#include "platform/survey_os.h"
+#include "platform/survey/memory.h"
 #include "survey/arithmetic.h"
 #include "survey/counter.h"
 

@@ -6,9 +6,9 @@
 
 #include "app/gtk/main_window.h"
 #include "app/power_defeat.h"
-#include "measure/state.h"
 #include "platform/os.h"
 #include "probe/processor.h"
+#include "record/state.h"
 
 // The program takes no arguments: GTK is not shown the command line, so no
 // argument changes anything or is refused.

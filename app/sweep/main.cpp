@@ -11,11 +11,11 @@
 #include "app/sweep/report.h"
 #include "app/sweep/survey_main.h"
 #include "app/sweep/survey_options.h"
-#include "measure/state.h"
 #include "measure/sweep.h"
 #include "platform/os.h"
 #include "probe/processor.h"
 #include "probe/topology.h"
+#include "record/state.h"
 
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include "display/format.h"
 #include "display/panel.h"
-#include "measure/state.h"
 #include "probe/topology.h"
+#include "record/state.h"
 
 namespace {
 std::string Narrow(const TextBuffer& text) {

@@ -13,7 +13,7 @@
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
 #include "platform/os.h"
-#include "platform/survey_os.h"
+#include "platform/survey/memory.h"
 #include "survey/lengths.h"
 #include "survey/team.h"
 

@@ -5,9 +5,10 @@
 #include "app/win32/resource.h"
 #include "app/window.h"
 #include "display/client_area.h"
-#include "measure/state.h"
+#include "display/display_state.h"
 #include "measure/sweep.h"
 #include "platform/win32/gdi_canvas.h"
+#include "record/state.h"
 
 static_assert(WM_MEASUREMENT_DONE == WM_APP, "the completion notice is the first private message");
 
@@ -46,11 +47,10 @@ void TakeScreenshot(void* window) {
 }
 
 void DeleteFonts(void*) {
-  MeasurementState& state = measurementState;
-  DeleteObject(reinterpret_cast<HFONT>(state.panelFont));
-  DeleteObject(reinterpret_cast<HFONT>(state.axisFont));
-  state.panelFont = 0;
-  state.axisFont = 0;
+  DeleteObject(reinterpret_cast<HFONT>(displayState.panelFont));
+  DeleteObject(reinterpret_cast<HFONT>(displayState.axisFont));
+  displayState.panelFont = 0;
+  displayState.axisFont = 0;
 }
 
 void DiscardMeasurementNotices(void* window) {
@@ -93,14 +93,14 @@ void CreateDisplayFonts(HDC dc) {
   const int dotsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
   wcscpy(font.lfFaceName, L"Tahoma");
   font.lfHeight = -MulDiv(8, dotsPerInch, 72);
-  measurementState.panelFont = reinterpret_cast<FontHandle>(CreateFontIndirectW(&font));
+  displayState.panelFont = reinterpret_cast<FontHandle>(CreateFontIndirectW(&font));
   wcscpy(font.lfFaceName, L"Arial");
   font.lfHeight = -MulDiv(9, dotsPerInch, 72);
   font.lfEscapement = 900;
   font.lfOrientation = 900;
   font.lfWeight = FW_BOLD;
   font.lfQuality = PROOF_QUALITY;
-  measurementState.axisFont = reinterpret_cast<FontHandle>(CreateFontIndirectW(&font));
+  displayState.axisFont = reinterpret_cast<FontHandle>(CreateFontIndirectW(&font));
 }
 
 void OnInitDialog(HWND window) {

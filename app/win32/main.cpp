@@ -4,9 +4,9 @@
 #include "app/power_defeat.h"
 #include "app/win32/dialog.h"
 #include "app/win32/resource.h"
-#include "measure/state.h"
 #include "platform/os.h"
 #include "probe/processor.h"
+#include "record/state.h"
 
 // The command line and the show command are not read: the program has no
 // arguments, and the dialog manager shows the window itself.

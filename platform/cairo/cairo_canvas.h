@@ -40,7 +40,7 @@ void DestroyCairoFont(FontHandle font);
 // The family the font resolved to, e.g. "Liberation Sans" for "Arial".
 std::string CairoFontFamily(FontHandle font);
 
-// The window's two fonts for a screen of dotsPerInch, into the measurement
+// The window's two fonts for a screen of dotsPerInch, into the display
 // state: panelFont Tahoma 8 pt (height -MulDiv(8, dpi, 72)), axisFont Arial
 // 9 pt bold, turned. Any fonts created before are destroyed first.
 void CreateDisplayFonts(int32_t dotsPerInch);

@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "display/display_state.h"
 #include "platform/cairo/cairo_canvas.h"
 #include "platform/cairo/cairo_canvas_state.h"
 
@@ -265,13 +266,13 @@ std::string CairoFontFamily(FontHandle font) { return font != 0 ? FontOf(font)->
 
 void CreateDisplayFonts(int32_t dotsPerInch) {
   DestroyDisplayFonts();
-  measurementState.panelFont = CreateCairoFont("Tahoma", -MulDivRounded(8, dotsPerInch, 72), false, false);
-  measurementState.axisFont = CreateCairoFont("Arial", -MulDivRounded(9, dotsPerInch, 72), true, true);
+  displayState.panelFont = CreateCairoFont("Tahoma", -MulDivRounded(8, dotsPerInch, 72), false, false);
+  displayState.axisFont = CreateCairoFont("Arial", -MulDivRounded(9, dotsPerInch, 72), true, true);
 }
 
 void DestroyDisplayFonts() {
-  DestroyCairoFont(measurementState.panelFont);
-  DestroyCairoFont(measurementState.axisFont);
-  measurementState.panelFont = 0;
-  measurementState.axisFont = 0;
+  DestroyCairoFont(displayState.panelFont);
+  DestroyCairoFont(displayState.axisFont);
+  displayState.panelFont = 0;
+  displayState.axisFont = 0;
 }

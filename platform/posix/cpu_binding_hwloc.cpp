@@ -1,6 +1,6 @@
 // Linux binding of a thread to a processor through hwloc_set_cpubind, and the
 // process's hwloc topology, loaded once.
-#include "platform/cpu_binding.h"
+#include "platform/survey/processors.h"
 
 #include <cerrno>
 #include <cstring>

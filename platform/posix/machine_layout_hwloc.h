@@ -3,7 +3,7 @@
 #pragma once
 #include <hwloc.h>
 
-#include "platform/machine_layout.h"
+#include "platform/survey/processors.h"
 
 // Fills layout from topology: its PUs (hwloc keeps only the allowed ones),
 // their cores and packages, and every data and unified cache object. A PU

@@ -1,8 +1,8 @@
 // Windows: there is no hwloc in this build, so the processor's answer stands alone.
-#include "platform/cache_view.h"
+#include "platform/survey/cache_view.h"
 
-bool ReadOsCacheTopology(CacheTopology* topology) {
-  topology->count = 0;
-  topology->source = "none";
+bool ReadOsCacheView(OsCacheView* view) {
+  view->count = 0;
+  view->source = "none";
   return false;
 }

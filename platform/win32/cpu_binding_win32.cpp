@@ -1,7 +1,7 @@
 // Windows binding of a thread to a processor: SetThreadAffinityMask, or
 // SetThreadGroupAffinity for processors of the groups beyond the first
 // (number = group * 64 + bit).
-#include "platform/cpu_binding.h"
+#include "platform/survey/processors.h"
 
 #include <windows.h>
 

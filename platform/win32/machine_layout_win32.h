@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/machine_layout.h"
+#include "platform/survey/processors.h"
 
 // Fills layout from the records of GetLogicalProcessorInformationEx(RelationAll)
 // as the system lays them out for this build (KAFFINITY as wide as a pointer):

@@ -11,7 +11,7 @@
 #include "app/sweep/survey_options.h"
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
-#include "measure/state.h"
+#include "record/state.h"
 #include "tests/support/state_reset.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/power_defeat.h"
-#include "measure/state.h"
 #include "probe/processor.h"
+#include "record/state.h"
 #include "tests/support/notify_counter.h"
 #include "tests/support/state_reset.h"
 

@@ -46,16 +46,16 @@ class ChartTest : public DisplayTest {
   std::vector<RecordedOperation> Curve(int j) const {
     std::vector<RecordedOperation> points;
     for (const RecordedOperation& l : recorder.Of("line"))
-      if (l.state.penColour == measurementState.curveColours[j] && !l.state.dottedPen) points.push_back(l);
+      if (l.state.penColour == displayState.curveColours[j] && !l.state.dottedPen) points.push_back(l);
     return points;
   }
 };
 
 TEST_F(ChartTest, EmptyStateDrawsFrameTitleOneRateLineAndFlatCurvesThenLeavesThePanelItsState) {
   recorder.fontMetrics[kAxisFont] = {8, 15};
-  measurementState.chartMaxRate = 12345;  // stale from an earlier paint
+  displayState.chartMaxRate = 12345;  // stale from an earlier paint
   Paint(GetChartRect(Rect{0, 0, 700, 400}));  // (5, 60, 695, 395): xL 75, xR 690, yT 65, yB 370
-  EXPECT_EQ(measurementState.chartMaxRate, 1u);
+  EXPECT_EQ(displayState.chartMaxRate, 1u);
   // The title runs up from yT + 12 * 8; "1 B/s" is right-aligned 5 left of xL and centred on yT.
   const Lines lines = recorder.Lines();
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + 13),
@@ -71,7 +71,7 @@ TEST_F(ChartTest, EmptyStateDrawsFrameTitleOneRateLineAndFlatCurvesThenLeavesThe
     for (const RecordedOperation& point : curve) ASSERT_EQ(point.y, 370);
   }
   const CanvasState& s = recorder.state;  // copy on top, then the panel's text state
-  EXPECT_TRUE(s.penColour == measurementState.curveColours[2] && s.transparentText && !s.dottedPen);
+  EXPECT_TRUE(s.penColour == displayState.curveColours[2] && s.transparentText && !s.dottedPen);
   EXPECT_TRUE(s.textColour == MakeColour(255, 255, 255) && s.font == kPanelFont);
 }
 
@@ -143,7 +143,7 @@ TEST_F(ChartTest, CurvesMapLengthAndRateLinearlyFromTheOriginEvenBeyondSixtyFour
   for (const auto& w : wide) {
     SetEntry(0, w.read, w.write, w.copy);
     Paint(600, 400);
-    EXPECT_EQ(measurementState.chartMaxRate, w.read);
+    EXPECT_EQ(displayState.chartMaxRate, w.read);
     EXPECT_EQ(Grid(true).back(), w.topGrid);
     for (int j = 0; j < 3; ++j) EXPECT_EQ(yB - Curve(j).at(0).y, w.y[j]) << w.read << " " << j;
   }
@@ -174,7 +174,7 @@ TEST_F(ChartTest, DegenerateRectanglesAndStatesDrawWhatTheyCan) {
   }
   FreeArrays();
   Paint(600, 400);
-  EXPECT_TRUE(measurementState.chartMaxRate == 1u && Curve(0).empty());
+  EXPECT_TRUE(displayState.chartMaxRate == 1u && Curve(0).empty());
 }
 
 TEST_F(ChartTest, ClientAreaErasesAroundBothAreasAndPaintsTheChartBeforeThePanel) {

@@ -115,7 +115,7 @@ TEST_F(SurveyChartTest, SizesLevelsAndRatesLandWhereTheyBelong) {
     }
     ASSERT_TRUE(zeroY == yB && topRate > 0);
     for (int j = 0; j < 3; ++j)
-      for (const Point& p : CurvePoints(measurementState.curveColours[j], "dotted pen", set, set.rates[j].data())) {
+      for (const Point& p : CurvePoints(displayState.curveColours[j], "dotted pen", set, set.rates[j].data())) {
         EXPECT_NEAR(p.x, X(p.length, c.first, last), 1.0);
         EXPECT_NEAR(p.y, zeroY - (zeroY - topY) * p.value / topRate, 1.0);
       }
@@ -134,7 +134,7 @@ TEST_F(SurveyChartTest, SizesLevelsAndRatesLandWhereTheyBelong) {
     Paint(d.data, d.client);
     size_t segments = 0;
     for (const RecordedOperation& op : recorder.Of("line")) {
-      if (op.state.penColour != measurementState.curveColours[0] || op.y < yT || op.y > yB) continue;
+      if (op.state.penColour != displayState.curveColours[0] || op.y < yT || op.y > yB) continue;
       EXPECT_TRUE(std::min(op.x, op.state.x) >= xL && std::max(op.x, op.state.x) <= xR) << op.line;
       ++segments;
     }

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
-#include "measure/state.h"
 #include "probe/processor.h"
+#include "record/state.h"
 
 namespace {
 

@@ -11,9 +11,10 @@
 #include <string>
 #include <thread>
 
-#include "measure/state.h"
+#include "display/display_state.h"
 #include "platform/os.h"
 #include "probe/processor.h"
+#include "record/state.h"
 #include "tests/support/screenshot_checks.h"
 #include "tests/support/state_reset.h"
 
@@ -141,11 +142,11 @@ TEST_F(GtkMainWindow, TimersRepaintTheScreenshotIsTheShownPictureCloseAndDestroy
   cairo_surface_t* shown = window->shownPicture;
   EXPECT_TRUE(RunUntil([&] { return window->shownPicture != shown; }, 2500)) << "no paint from the 1 s timer";
   shown = window->shownPicture;
-  const bool phase = measurementState.blinkPhase;
+  const bool phase = displayState.blinkPhase;
   char directory[] = "/tmp/lorvanta-gtk-shot-XXXXXX";
   ASSERT_TRUE(mkdtemp(directory) != nullptr && chdir(directory) == 0);
   Choose(IDM_SCREENSHOT);
-  EXPECT_EQ(measurementState.blinkPhase, phase);
+  EXPECT_EQ(displayState.blinkPhase, phase);
   const Picture file = LoadScreenshot("screenshot-0.bmp", false);
   unlink("screenshot-0.bmp"), rmdir(directory);
   ASSERT_TRUE(file.width == cairo_image_surface_get_width(shown) && file.height == cairo_image_surface_get_height(shown));
@@ -163,10 +164,10 @@ TEST_F(GtkMainWindow, TimersRepaintTheScreenshotIsTheShownPictureCloseAndDestroy
   EXPECT_TRUE(measurementState.measurementThread == 0 && window->result == 2);
   EXPECT_TRUE(GTK_IS_WINDOW(window->window)) << "the window lives until the loop has ended";
   const guint repaint = window->timers.at(IDT_REPAINT);
-  EXPECT_NE(measurementState.panelFont, 0u);
+  EXPECT_NE(displayState.panelFont, 0u);
   DestroyMainWindow(window);
   window = nullptr;
-  EXPECT_EQ(measurementState.panelFont + measurementState.axisFont, 0u);
+  EXPECT_EQ(displayState.panelFont + displayState.axisFont, 0u);
   EXPECT_EQ(g_main_context_find_source_by_id(nullptr, repaint), nullptr);
 }
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/window.h"
-#include "measure/state.h"
 #include "probe/processor.h"
+#include "record/state.h"
 #include "tests/support/state_reset.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "measure/state.h"
 #include "measure/sweep.h"
 #include "measure/sweep_run.h"
 #include "probe/processor.h"
+#include "record/state.h"
 #include "tests/support/notify_counter.h"
 #include "tests/support/state_reset.h"
 

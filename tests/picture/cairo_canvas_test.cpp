@@ -6,7 +6,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "measure/state.h"
+#include "display/display_state.h"
+#include "record/state.h"
 #include "tests/support/canvas_conventions.h"
 
 namespace {
@@ -93,10 +94,10 @@ TEST_F(CairoCanvasTest, DegenerateSlantedFarAndBackwardsLines) {
 TEST_F(CairoCanvasTest, TextStaysInItsMeasuredCellAndTheTurnedFontRunsUpwards) {
   // The Windows fonts, or their free metric twins where they are installed.
   EXPECT_TRUE(access("/usr/share/wine/fonts/tahoma.ttf", R_OK) != 0 ||
-              CairoFontFamily(measurementState.panelFont) == "Tahoma");
+              CairoFontFamily(displayState.panelFont) == "Tahoma");
   EXPECT_TRUE(access("/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf", R_OK) != 0 ||
-              CairoFontFamily(measurementState.axisFont) == "Liberation Sans");
-  c.SelectFont(c.context, measurementState.panelFont);
+              CairoFontFamily(displayState.axisFont) == "Liberation Sans");
+  c.SelectFont(c.context, displayState.panelFont);
   const TextSize one = c.MeasureText(c.context, L"W", 1), label = c.MeasureText(c.context, L"L1 Cache", 8);
   EXPECT_TRUE(label.cy >= 12 && label.cy <= 15) << label.cy;  // an 8-point font at 96 DPI: an 11-pixel em
   EXPECT_TRUE(one.cy == label.cy && label.cx > 4 * one.cx);
@@ -118,7 +119,7 @@ TEST_F(CairoCanvasTest, TextStaysInItsMeasuredCellAndTheTurnedFontRunsUpwards) {
 TEST_F(CairoCanvasTest, TheTurnedFontRunsUpwardsInATallNarrowStrip) {
   c.SetTransparentText(c.context);
   c.SetTextColour(c.context, kWhite);
-  c.SelectFont(c.context, measurementState.axisFont);
+  c.SelectFont(c.context, displayState.axisFont);
   const TextSize size = c.MeasureText(c.context, L"Rate", 4);
   ASSERT_TRUE(size.cx > size.cy && size.cx < 44);
   c.DrawString(c.context, 10, 46, L"Rate", 4);

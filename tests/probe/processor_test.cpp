@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "measure/state.h"
+#include "platform/os.h"
+#include "record/state.h"
 #include "tests/support/state_reset.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/cache_view.h"
 #include "probe/core_clock.h"
 
 namespace {

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "display/canvas.h"
+#include "display/display_state.h"
+#include "record/state.h"
 
 struct CanvasState {
   bool dottedPen = false, transparentText = false;
@@ -114,7 +116,8 @@ class DisplayTest : public ::testing::Test {
   void SetUp() override {
     FreeArrays();
     measurementState = MeasurementState();
-    measurementState.panelFont = kPanelFont, measurementState.axisFont = kAxisFont;
+    displayState = DisplayState();
+    displayState.panelFont = kPanelFont, displayState.axisFont = kAxisFont;
     UseSettings(measurementState.testAreaSize, measurementState.blockStep);
   }
   void TearDown() override { FreeArrays(); }

@@ -1,12 +1,15 @@
-// Puts the process-wide record back to its start values between tests.
+// Puts the process-wide record and the display's working values back to their
+// start values between tests.
 #pragma once
 #include <cstdlib>
 
-#include "measure/state.h"
+#include "display/display_state.h"
+#include "record/state.h"
 
 inline void ResetMeasurementStateForTest() {
   std::free(measurementState.readRates);
   std::free(measurementState.writeRates);
   std::free(measurementState.copyRates);
   measurementState = MeasurementState();
+  displayState = DisplayState();
 }

@@ -7,7 +7,7 @@
 #include <set>
 #include <functional>
 
-#include "platform/survey_os.h"
+#include "platform/survey/memory.h"
 #include "probe/isa.h"
 #include "survey/arithmetic.h"
 #include "survey/lengths.h"

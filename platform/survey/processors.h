@@ -1,6 +1,7 @@
-// The machine as the operating system sees it: the logical processors this
-// process may run on, their cores and packages, and every data or unified
-// cache instance with the processors that share it.
+// The processors as the operating system sees them, for placing the survey's
+// threads: the logical processors this process may run on, their cores and
+// packages, every data or unified cache instance with the processors that
+// share it, and the binding of a thread to one processor.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -35,3 +36,7 @@ struct MachineLayout {
 // information call on Windows), restricted to the processors the process may
 // run on. False, with the reason in error, when the system cannot say.
 bool ReadMachineLayout(MachineLayout* layout, std::string* error);
+
+// Binds the calling thread to one logical processor (the system's number);
+// false, with the reason in error, when it cannot.
+bool BindCurrentThread(uint32_t processor, std::string* error);

@@ -1,4 +1,4 @@
-#include "measure/state.h"
+#include "record/state.h"
 
 #include <cstdlib>
 

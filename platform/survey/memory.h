@@ -1,5 +1,5 @@
-// What the survey needs from the operating system beyond the exact sweep's
-// seam: large buffers with memory of their own (optionally on transparent
+// The survey's memory from the operating system, beside the exact sweep's
+// seam (platform/os.h): large buffers with memory of their own (optionally on transparent
 // huge pages), how many huge pages were granted, how much memory is free, and
 // the transparent huge pages mode.
 #pragma once

@@ -1,19 +1,14 @@
-// The one process-wide record through which every subsystem meets: settings,
-// machine facts, the test buffers, the result arrays, handles and the display's
-// few working values. No field is guarded by a lock; the rules of who may write
-// what while a sweep runs are kept by the window (see app/).
+// The one process-wide record through which every subsystem of the exact
+// program meets: settings, machine facts, the test buffers, the result arrays
+// and handles. The display keeps its own few working values beside it
+// (display/display_state.h). No field is guarded by a lock; the rules of who
+// may write what while a sweep runs are kept by the window (see app/).
+//
+// The record stands below every other folder and includes none of them:
+// handles are kept as the plain integers the seams define them to be.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-
-#include "platform/os.h"
-
-typedef uint32_t Colour;  // 0x00BBGGRR, as a Windows COLORREF
-typedef uintptr_t FontHandle;  // a drawing backend's font; 0 means none
-
-constexpr Colour MakeColour(uint32_t red, uint32_t green, uint32_t blue) {
-  return red | (green << 8) | (blue << 16);
-}
 
 struct MeasurementState {
   // Settings, chosen from the menu.
@@ -42,14 +37,7 @@ struct MeasurementState {
 
   // Handles.
   volatile intptr_t measurementThread = 0;  // 0 none, -1 being started, else a ThreadHandle
-  EventHandle powerDefeatStopEvent = 0;
-  FontHandle panelFont = 0;
-  FontHandle axisFont = 0;
-
-  // Display.
-  Colour curveColours[3] = {MakeColour(255, 200, 0), MakeColour(255, 0, 0), MakeColour(0, 200, 255)};
-  uint64_t chartMaxRate = 1;
-  bool blinkPhase = false;
+  uintptr_t powerDefeatStopEvent = 0;  // an EventHandle (platform/os.h); 0 none
 
   // Index of the block the running sweep is measuring, for progress displays.
   uint32_t sweepBlockIndex = 0;

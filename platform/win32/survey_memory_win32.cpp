@@ -1,7 +1,7 @@
 // Windows binding of the survey's buffers: VirtualAlloc'd pages, each written
 // once. Large pages need a privilege a benchmark should not ask for, so none
 // are requested and none are reported.
-#include "platform/survey_os.h"
+#include "platform/survey/memory.h"
 
 #include <windows.h>
 

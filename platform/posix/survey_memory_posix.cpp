@@ -2,7 +2,7 @@
 // 2 MiB huge-page size, madvise(MADV_HUGEPAGE) on request, huge-page counts
 // from /proc/self/smaps, free memory from /proc/meminfo within the limits of
 // the process's cgroups, the transparent huge pages mode from sysfs.
-#include "platform/survey_os.h"
+#include "platform/survey/memory.h"
 
 #include <sys/mman.h>
 
