@@ -41,7 +41,7 @@ enum KernelRegisters : uint32_t { RegMm, RegXmm, RegYmm, RegZmm, RegNone };
 struct RegisterFile { const char* name; uint32_t bytes, cycled; };
 constexpr RegisterFile kRegisterFiles[] = {{"mm", 8, 8}, {"xmm", 16, 8}, {"ymm", 32, 4}, {"zmm", 64, 4}, {"none", 0, 0}};
 
-// Each loop step issues `count` prefetches, `ahead`, ahead + spacing, ...
+// Each loop step prefetches `count` lines, at `ahead`, ahead + spacing, ...
 // bytes past the start of the step it loads.
 enum PrefetchKind : uint32_t { PrefetchNone, PrefetchNta, PrefetchT0 };
 struct Prefetch { PrefetchKind kind; uint32_t count, ahead, spacing; };
