@@ -17,10 +17,9 @@
 #include <vector>
 
 #include "bench/reference_kernels.h"
-#include "measure/kernels.h"
+#include "measure/kernel_registry.h"
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
 #include "bench/wide_reference_kernels.h"
-#include "measure/kernels_wide.h"
 #include "probe/isa.h"
 #endif
 
@@ -88,40 +87,19 @@ void RunEmpty(benchmark::State& state) {
   for (auto _ : state) EmptyKernel();
 }
 
-// Which reference loop a kernel is compared with.
-const std::map<std::string, std::string> kReferenceOf = {
-    {"ReadMmx", "ReferenceRead"},
-    {"ReadSse", "ReferenceRead"},
-    {"ReadSse2", "ReferenceRead"},
-    {"ReadMmxPrefetch", "ReferenceReadPrefetch"},
-    {"ReadSsePrefetch", "ReferenceReadPrefetch"},
-    {"ReadSse2Prefetch", "ReferenceReadPrefetch"},
-    {"WriteMmx", "ReferenceWrite"},
-    {"WriteSse", "ReferenceWrite"},
-    {"WriteSse2", "ReferenceWrite"},
-    {"WriteMmxNonTemporal", "ReferenceWriteNonTemporal"},
-    {"WriteSseNonTemporal", "ReferenceWriteNonTemporal"},
-    {"WriteSse2NonTemporal", "ReferenceWriteNonTemporal"},
-    {"CopyMmx", "ReferenceCopy"},
-    {"CopySse2", "ReferenceCopy"},
-    {"CopyMmxNonTemporal", "ReferenceCopyNonTemporal"},
-    {"CopySseNonTemporal", "ReferenceCopyNonTemporal"},
-    {"WarmCache", "ReferenceRead"},
-    {"ReadAvx", "ReferenceReadAvx"},
-    {"ReadAvxPrefetch", "ReferenceReadAvx"},
-    {"WriteAvx", "ReferenceWriteAvx"},
-    {"WriteAvxNonTemporal", "ReferenceWriteAvxNonTemporal"},
-    {"CopyAvx", "ReferenceCopyAvx"},
-    {"CopyAvxNonTemporal", "ReferenceCopyAvxNonTemporal"},
-    {"ReadAvx512", "ReferenceReadAvx512"},
-    {"ReadAvx512Prefetch", "ReferenceReadAvx512"},
-    {"WriteAvx512", "ReferenceWriteAvx512"},
-    {"WriteAvx512NonTemporal", "ReferenceWriteAvx512NonTemporal"},
-    {"CopyAvx512", "ReferenceCopyAvx512"},
-    {"CopyAvx512NonTemporal", "ReferenceCopyAvx512NonTemporal"},
-    {"CopyRepMovsb", "ReferenceMemcpy"},
-    {"WriteRepStosb", "ReferenceMemset"},
-};
+// Which reference loop a kernel is compared with: the string routines with
+// memcpy and memset, the others with the loop of their group, register width
+// and store kind; the narrow prefetching reads with the prefetching loop.
+std::string ReferenceOf(const KernelRow& row) {
+  if (row.isa == IsaRep) return row.group == GroupCopy ? "ReferenceMemcpy" : "ReferenceMemset";
+  const char* const groups[] = {"Read", "Write", "Copy"};
+  std::string name = std::string("Reference") + groups[row.group];
+  name += row.isa == IsaAvx ? "Avx" : row.isa == IsaAvx512 ? "Avx512" : "";
+  if (row.store == StoreNonTemporal) name += "NonTemporal";
+  if (row.group == GroupRead && row.prefetch.kind != PrefetchNone && (row.isa & kWideIsas) == 0) name += "Prefetch";
+  return name;
+}
+std::map<std::string, std::string> referenceOf = {{"WarmCache", "ReferenceRead"}};  // and every registered kernel
 
 std::vector<std::string> order;  // kernels and references in registration order
 
@@ -133,64 +111,49 @@ void Register(const char* name, RunAndKernel... runAndKernel) {
   b->Repetitions(3)->MinTime(0.2)->UseRealTime();
 }
 
+// Every registry row whose instruction set this machine has.
+void RegisterKernels() {
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
-// The wide kernels and their intrinsic references, where this machine has
-// their instruction set; the string routines against memcpy and memset.
-void RegisterWide(const IsaSupport& isa) {
+  const IsaSupport isa = DetectIsaSupport();
+  if (!isa.avx) std::printf("AVX not supported here: the 256-bit kernels are left out\n");
+  if (!isa.avx512f) std::printf("AVX-512F not supported here: the 512-bit kernels are left out\n");
+#endif
+  for (const KernelRow& row : kernelRegistry) {
+#ifdef LORVANTA_HAVE_WIDE_KERNELS
+    if ((row.isa == IsaAvx && !isa.avx) || (row.isa == IsaAvx512 && !isa.avx512f)) continue;
+#endif
+    referenceOf[row.name] = ReferenceOf(row);
+    if (row.read) Register(row.name, RunRead, row.read);
+    if (row.write) Register(row.name, RunWrite, row.write);
+    if (row.copy) Register(row.name, RunCopy, row.copy);
+  }
+}
+
+#ifdef LORVANTA_HAVE_WIDE_KERNELS
+// The wide kernels' intrinsic references, where this machine has their
+// instruction set, and memcpy and memset for the string routines.
+void RegisterWideReferences(const IsaSupport& isa) {
   if (isa.avx) {
-    Register("ReadAvx", RunRead, ReadAvx);
-    Register("ReadAvxPrefetch", RunRead, ReadAvxPrefetch);
-    Register("WriteAvx", RunWrite, WriteAvx);
-    Register("WriteAvxNonTemporal", RunWrite, WriteAvxNonTemporal);
-    Register("CopyAvx", RunCopy, CopyAvx);
-    Register("CopyAvxNonTemporal", RunCopy, CopyAvxNonTemporal);
     Register("ReferenceReadAvx", RunReferenceRead<ReferenceReadAvx>);
     Register("ReferenceWriteAvx", RunWrite, ReferenceWriteAvx);
     Register("ReferenceWriteAvxNonTemporal", RunWrite, ReferenceWriteAvxNonTemporal);
     Register("ReferenceCopyAvx", RunCopy, ReferenceCopyAvx);
     Register("ReferenceCopyAvxNonTemporal", RunCopy, ReferenceCopyAvxNonTemporal);
-  } else {
-    std::printf("AVX not supported here: the 256-bit kernels are left out\n");
   }
   if (isa.avx512f) {
-    Register("ReadAvx512", RunRead, ReadAvx512);
-    Register("ReadAvx512Prefetch", RunRead, ReadAvx512Prefetch);
-    Register("WriteAvx512", RunWrite, WriteAvx512);
-    Register("WriteAvx512NonTemporal", RunWrite, WriteAvx512NonTemporal);
-    Register("CopyAvx512", RunCopy, CopyAvx512);
-    Register("CopyAvx512NonTemporal", RunCopy, CopyAvx512NonTemporal);
     Register("ReferenceReadAvx512", RunReferenceRead<ReferenceReadAvx512>);
     Register("ReferenceWriteAvx512", RunWrite, ReferenceWriteAvx512);
     Register("ReferenceWriteAvx512NonTemporal", RunWrite, ReferenceWriteAvx512NonTemporal);
     Register("ReferenceCopyAvx512", RunCopy, ReferenceCopyAvx512);
     Register("ReferenceCopyAvx512NonTemporal", RunCopy, ReferenceCopyAvx512NonTemporal);
-  } else {
-    std::printf("AVX-512F not supported here: the 512-bit kernels are left out\n");
   }
-  Register("CopyRepMovsb", RunCopy, CopyRepMovsb);
-  Register("WriteRepStosb", RunWrite, WriteRepStosb);
   Register("ReferenceMemcpy", RunCopy, ReferenceMemcpy);
   Register("ReferenceMemset", RunWrite, ReferenceMemset);
 }
 #endif
 
 void RegisterAll() {
-  Register("ReadMmx", RunRead, ReadMmx);
-  Register("ReadMmxPrefetch", RunRead, ReadMmxPrefetch);
-  Register("ReadSse", RunRead, ReadSse);
-  Register("ReadSsePrefetch", RunRead, ReadSsePrefetch);
-  Register("ReadSse2", RunRead, ReadSse2);
-  Register("ReadSse2Prefetch", RunRead, ReadSse2Prefetch);
-  Register("WriteMmx", RunWrite, WriteMmx);
-  Register("WriteMmxNonTemporal", RunWrite, WriteMmxNonTemporal);
-  Register("WriteSse", RunWrite, WriteSse);
-  Register("WriteSseNonTemporal", RunWrite, WriteSseNonTemporal);
-  Register("WriteSse2", RunWrite, WriteSse2);
-  Register("WriteSse2NonTemporal", RunWrite, WriteSse2NonTemporal);
-  Register("CopyMmx", RunCopy, CopyMmx);
-  Register("CopyMmxNonTemporal", RunCopy, CopyMmxNonTemporal);
-  Register("CopySseNonTemporal", RunCopy, CopySseNonTemporal);
-  Register("CopySse2", RunCopy, CopySse2);
+  RegisterKernels();
   Register("WarmCache", RunRead, WarmCache);
   Register("TouchBuffer", RunWrite, TouchBuffer);
   Register("ReferenceRead", RunReferenceRead<ReferenceRead>);
@@ -201,7 +164,7 @@ void RegisterAll() {
   Register("ReferenceCopyNonTemporal", RunCopy, ReferenceCopyNonTemporal);
   benchmark::RegisterBenchmark("EmptyKernel", RunEmpty)->Repetitions(3)->MinTime(0.2);
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
-  RegisterWide(DetectIsaSupport());
+  RegisterWideReferences(DetectIsaSupport());
 #endif
 }
 
@@ -240,8 +203,8 @@ void PrintTable(const BestRateReporter& reporter) {
     std::printf("%-26s", name.c_str());
     for (uint32_t l : lengths) {
       double rate = reporter.Best(name, l);
-      auto ref = kReferenceOf.find(name);
-      double reference = ref == kReferenceOf.end() ? 0 : reporter.Best(ref->second, l);
+      auto ref = referenceOf.find(name);
+      double reference = ref == referenceOf.end() ? 0 : reporter.Best(ref->second, l);
       if (rate == 0)
         std::printf("  %24s", "-");
       else if (reference > 0)

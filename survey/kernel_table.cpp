@@ -2,51 +2,6 @@
 
 #include <cstring>
 
-#include "measure/kernels.h"
-#ifdef LORVANTA_HAVE_WIDE_KERNELS
-#include "measure/kernels_wide.h"
-#endif
-
-#define READ(name, isa, step) {#name, GroupRead, isa, step, name, nullptr, nullptr}
-#define WRITE(name, isa, step) {#name, GroupWrite, isa, step, nullptr, name, nullptr}
-#define COPY(name, isa, step) {#name, GroupCopy, isa, step, nullptr, nullptr, name}
-
-const SurveyKernel surveyKernels[] = {
-    READ(ReadMmx, IsaMmx, 128),
-    READ(ReadMmxPrefetch, IsaMmx, 64),
-    READ(ReadSse, IsaSse, 16),
-    READ(ReadSsePrefetch, IsaSse, 128),
-    READ(ReadSse2, IsaSse2, 16),
-    READ(ReadSse2Prefetch, IsaSse2, 16),
-    WRITE(WriteMmx, IsaMmx, 64),
-    WRITE(WriteMmxNonTemporal, IsaMmx, 64),
-    WRITE(WriteSse, IsaSse, 128),
-    WRITE(WriteSseNonTemporal, IsaSse, 128),
-    WRITE(WriteSse2, IsaSse2, 128),
-    WRITE(WriteSse2NonTemporal, IsaSse2, 128),
-    COPY(CopyMmx, IsaMmx, 128),
-    COPY(CopyMmxNonTemporal, IsaMmx, 128),
-    COPY(CopySseNonTemporal, IsaSse, 128),
-    COPY(CopySse2, IsaSse2, 128),
-#ifdef LORVANTA_HAVE_WIDE_KERNELS
-    READ(ReadAvx, IsaAvx, 128),
-    READ(ReadAvxPrefetch, IsaAvx, 128),
-    READ(ReadAvx512, IsaAvx512, 256),
-    READ(ReadAvx512Prefetch, IsaAvx512, 256),
-    WRITE(WriteAvx, IsaAvx, 128),
-    WRITE(WriteAvxNonTemporal, IsaAvx, 128),
-    WRITE(WriteAvx512, IsaAvx512, 256),
-    WRITE(WriteAvx512NonTemporal, IsaAvx512, 256),
-    WRITE(WriteRepStosb, IsaRep, 1),
-    COPY(CopyAvx, IsaAvx, 128),
-    COPY(CopyAvxNonTemporal, IsaAvx, 128),
-    COPY(CopyAvx512, IsaAvx512, 256),
-    COPY(CopyAvx512NonTemporal, IsaAvx512, 256),
-    COPY(CopyRepMovsb, IsaRep, 1),
-#endif
-};
-const uint32_t surveyKernelCount = sizeof surveyKernels / sizeof surveyKernels[0];
-
 namespace {
 struct IsaWord {
   const char* word;

@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "measure/kernels.h"
+#include "measure/kernel_registry.h"
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
-#include "measure/kernels_wide.h"
 #include "probe/isa.h"
 #endif
 #ifdef _WIN32
@@ -95,32 +94,26 @@ std::string Describe(const std::vector<uintptr_t>& faults, const uint8_t* origin
 }
 void Guard(size_t page) { SetAccess(0, kArenaPages, Access::ReadWrite), SetAccess(page, 1, Access::None), TakeFaults(); }
 
-// ---- The kernels.
-enum Family { Read, Write, Copy };
-// The registers a kernel works on (None: the string routines; rep stosb
-// stores 0x5A bytes), and where they sit in the helpers' in/out blocks: offset, width, count.
-enum Registers { Mmx, Xmm, Ymm, Zmm, None };
-struct RegisterFile { size_t offset, width, count; } const kFiles[] = {{0, 8, 8}, {64, 16, 8}, {0, 32, 4}, {0, 64, 4}, {0, 0, 0}};
+// ---- The kernels: the registry's rows, and EmptyKernel, which changes
+// nothing at all, as a read of one xmm register per 16 bytes that loads none.
+// Where a kernel's registers sit in the helpers' in/out blocks.
+const size_t kRegisterOffset[] = {0, 64, 0, 0, 0};  // by KernelRegisters
 // loaded: the registers the last iteration of a read or copy loads.
-struct Kernel { const char* name; void (*function)(void); Family family; uint32_t step; Registers registers; size_t loaded; };
+struct Kernel { const char* name; void (*function)(void); KernelGroup group; uint32_t step; KernelRegisters registers; size_t loaded; };
 void PrintTo(const Kernel& kernel, std::ostream* out) { *out << kernel.name; }
 
-#define KERNEL(name, ...) {#name, reinterpret_cast<void (*)(void)>(name), __VA_ARGS__}
-const Kernel kKernels[] = {
-    KERNEL(ReadMmx, Read, 128, Mmx, 8), KERNEL(ReadMmxPrefetch, Read, 64, Mmx, 8), KERNEL(ReadSse, Read, 16, Xmm, 1),
-    KERNEL(ReadSsePrefetch, Read, 128, Xmm, 8), KERNEL(ReadSse2, Read, 16, Xmm, 1), KERNEL(ReadSse2Prefetch, Read, 16, Xmm, 1),
-    KERNEL(WriteMmx, Write, 64, Mmx, 0), KERNEL(WriteMmxNonTemporal, Write, 64, Mmx, 0), KERNEL(WriteSse, Write, 128, Xmm, 0),
-    KERNEL(WriteSseNonTemporal, Write, 128, Xmm, 0), KERNEL(WriteSse2, Write, 128, Xmm, 0), KERNEL(WriteSse2NonTemporal, Write, 128, Xmm, 0),
-    KERNEL(CopyMmx, Copy, 128, Mmx, 8), KERNEL(CopyMmxNonTemporal, Copy, 128, Mmx, 8), KERNEL(CopySseNonTemporal, Copy, 128, Xmm, 8),
-    KERNEL(CopySse2, Copy, 128, Xmm, 8), KERNEL(EmptyKernel, Read, 16, Xmm, 0),  // changes nothing at all
-#ifdef LORVANTA_HAVE_WIDE_KERNELS
-    KERNEL(ReadAvx, Read, 128, Ymm, 4), KERNEL(ReadAvxPrefetch, Read, 128, Ymm, 4), KERNEL(WriteAvx, Write, 128, Ymm, 0),
-    KERNEL(WriteAvxNonTemporal, Write, 128, Ymm, 0), KERNEL(CopyAvx, Copy, 128, Ymm, 4), KERNEL(CopyAvxNonTemporal, Copy, 128, Ymm, 4),
-    KERNEL(ReadAvx512, Read, 256, Zmm, 4), KERNEL(ReadAvx512Prefetch, Read, 256, Zmm, 4), KERNEL(WriteAvx512, Write, 256, Zmm, 0),
-    KERNEL(WriteAvx512NonTemporal, Write, 256, Zmm, 0), KERNEL(CopyAvx512, Copy, 256, Zmm, 4), KERNEL(CopyAvx512NonTemporal, Copy, 256, Zmm, 4),
-    KERNEL(CopyRepMovsb, Copy, 1, None, 0), KERNEL(WriteRepStosb, Write, 1, None, 0),
-#endif
-};
+std::vector<Kernel> Kernels() {
+  std::vector<Kernel> kernels;
+  for (const KernelRow& row : kernelRegistry) {
+    const RegisterFile file = kRegisterFiles[row.registers];
+    const size_t loaded = row.group == GroupWrite || file.bytes == 0 ? 0 : std::min<size_t>(row.step / file.bytes, file.cycled);
+    void (*function)(void) = row.read ? reinterpret_cast<void (*)(void)>(row.read)
+                             : row.write ? reinterpret_cast<void (*)(void)>(row.write) : reinterpret_cast<void (*)(void)>(row.copy);
+    kernels.push_back({row.name, function, row.group, row.step, row.registers, loaded});
+  }
+  kernels.push_back({"EmptyKernel", EmptyKernel, GroupRead, 16, RegXmm, 0});
+  return kernels;
+}
 
 constexpr size_t kRegisterBytes = 256;  // the largest in/out block: zmm0..zmm3
 constexpr uint8_t kUntouched = 0xEE;
@@ -138,7 +131,7 @@ uint8_t* Layout(size_t pages) {
 
 void Call(const Kernel& k, const uint8_t* in, uint8_t* out, uintptr_t a0, uintptr_t a1, uintptr_t a2) {
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
-  if (k.registers == Ymm || k.registers == Zmm) return (k.registers == Ymm ? CallWithYmm : CallWithZmm)(in, out, k.function, a0, a1, a2);
+  if (k.registers == RegYmm || k.registers == RegZmm) return (k.registers == RegYmm ? CallWithYmm : CallWithZmm)(in, out, k.function, a0, a1, a2);
 #endif
   CallWithRegisters(in, out, k.function, a0, a1, a2);
 }
@@ -153,10 +146,11 @@ TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
   const Kernel& k = GetParam();
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
   static const IsaSupport isa = DetectIsaSupport();
-  if ((k.registers == Ymm && !isa.avx) || (k.registers == Zmm && !isa.avx512f)) GTEST_SKIP() << "no AVX / AVX-512F here";
+  if ((k.registers == RegYmm && !isa.avx) || (k.registers == RegZmm && !isa.avx512f)) GTEST_SKIP() << "no AVX / AVX-512F here";
 #endif
-  const RegisterFile file = kFiles[k.registers];
-  const bool wide = k.registers == Ymm || k.registers == Zmm;
+  const RegisterFile file = kRegisterFiles[k.registers];
+  const size_t fileOffset = kRegisterOffset[k.registers];
+  const bool wide = k.registers == RegYmm || k.registers == RegZmm;
   uint8_t in[kRegisterBytes], out[kRegisterBytes];
   for (size_t i = 0; i < kRegisterBytes; ++i) in[i] = static_cast<uint8_t>(0x51 + 3 * i);
   for (uint32_t bytes : {0u, k.step - 1, k.step, k.step + k.step / 2, 2048u, 3u * 4096u}) {
@@ -167,36 +161,55 @@ TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
       uint8_t* const source = Layout(pages);
       uint8_t* const destination = source + area + kPageSize;
       const uintptr_t from = reinterpret_cast<uintptr_t>(source + offset), to = from + area + kPageSize;
-      Call(k, in, out, k.family == Write ? to : from, k.family == Copy ? to : bytes, bytes);
+      Call(k, in, out, k.group == GroupWrite ? to : from, k.group == GroupCopy ? to : bytes, bytes);
 
       const std::vector<uintptr_t> faults = TakeFaults();
       EXPECT_TRUE(faults.empty()) << "faults at (from the source):" << Describe(faults, source);
       for (size_t i = 0; i < area; ++i) {
         ASSERT_EQ(source[i], SourceByte(i)) << "source byte " << i;
         const bool inside = i >= offset && i < offset + whole;  // written: the source, the register file repeated, or 0x5A
-        const uint8_t written = k.family == Copy ? SourceByte(i) : k.registers == None ? 0x5A : in[file.offset + (i - offset) % (file.width * file.count)];
-        ASSERT_EQ(destination[i], inside && k.family != Read ? written : kUntouched) << "destination byte " << i;
+        const uint8_t written = k.group == GroupCopy ? SourceByte(i) : k.registers == RegNone ? 0x5A : in[fileOffset + (i - offset) % (file.bytes * file.cycled)];
+        ASSERT_EQ(destination[i], inside && k.group != GroupRead ? written : kUntouched) << "destination byte " << i;
       }
 
       uint8_t expected[kRegisterBytes];
       std::memcpy(expected, in, kRegisterBytes);
       size_t kept = whole ? k.loaded : 0;
 #ifdef _WIN64
-      if (k.registers == Xmm) kept = std::min<size_t>(kept, 6);  // xmm6 and xmm7 belong to the caller
+      if (k.registers == RegXmm) kept = std::min<size_t>(kept, 6);  // xmm6 and xmm7 belong to the caller
 #endif
-      for (size_t j = 0; j < kept * file.width; ++j) expected[file.offset + j] = SourceByte(offset + whole - k.loaded * file.width + j);
-      for (size_t j = 0; wide && j < file.count * file.width; ++j)
-        if (j % file.width >= 16) expected[j] = 0;  // the closing vzeroupper
-      for (size_t j = 0; j < (wide ? file.count * file.width : 192); ++j) ASSERT_EQ(out[j], expected[j]) << "byte " << j << " of the register block";
+      for (size_t j = 0; j < kept * file.bytes; ++j) expected[fileOffset + j] = SourceByte(offset + whole - k.loaded * file.bytes + j);
+      for (size_t j = 0; wide && j < file.cycled * file.bytes; ++j)
+        if (j % file.bytes >= 16) expected[j] = 0;  // the closing vzeroupper
+      for (size_t j = 0; j < (wide ? file.cycled * file.bytes : 192); ++j) ASSERT_EQ(out[j], expected[j]) << "byte " << j << " of the register block";
       uint16_t x87Tags;  // all x87 registers free again: emms ran
       std::memcpy(&x87Tags, out + 200, sizeof x87Tags);
-      EXPECT_TRUE(k.registers != Mmx || x87Tags == 0xFFFF) << "x87 registers left in use: " << std::hex << x87Tags;
+      EXPECT_TRUE(k.registers != RegMm || x87Tags == 0xFFFF) << "x87 registers left in use: " << std::hex << x87Tags;
     }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTransferKernels, KernelTest, testing::ValuesIn(kKernels),
+INSTANTIATE_TEST_SUITE_P(AllTransferKernels, KernelTest, testing::ValuesIn(Kernels()),
                          [](const testing::TestParamInfo<Kernel>& info) { return std::string(info.param.name); });
+
+// Each row is whole: a name of its own (the survey's reports key on it), the
+// routine in its group's pointer only, stores exactly where the group stores,
+// registers exactly where the kernel is not a string routine, a power-of-two
+// step of whole registers, and a prefetch kind exactly where it prefetches.
+TEST(KernelRegistry, EveryRowIsWhole) {
+  for (const KernelRow& row : kernelRegistry) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(KernelNamed(row.name), &row) << "an earlier row has its name";
+    EXPECT_EQ((row.read != nullptr) + (row.write != nullptr) + (row.copy != nullptr), 1);
+    EXPECT_TRUE(row.group == GroupRead ? row.read != nullptr : row.group == GroupWrite ? row.write != nullptr : row.copy != nullptr);
+    EXPECT_EQ(row.store == StoreNone, row.group == GroupRead);
+    EXPECT_EQ(row.registers == RegNone, row.isa == IsaRep);
+    const uint32_t width = kRegisterFiles[row.registers].bytes;
+    EXPECT_TRUE(row.step != 0 && (row.step & (row.step - 1)) == 0 && (width == 0 || row.step % width == 0)) << row.step;
+    EXPECT_EQ(row.prefetch.kind == PrefetchNone, row.prefetch.count == 0);
+  }
+  EXPECT_EQ(KernelNamed("WarmCache"), nullptr) << "a warm-up is no kernel";
+}
 
 // WarmCache loads 4 bytes at the start of every whole 8-byte slot, its
 // prefetches never fault; TouchBuffer stores a zero byte at 0, 8, 16, ... below

@@ -1,16 +1,21 @@
 // The machine code as built, read back with objdump: every loop of kernels.S
-// and kernels_wide.S instruction by instruction, the chase loops of chase.S,
-// and the sweep's timed regions. Objects and disassemblers come from the
-// build: the native libraries, and the sources assembled by the MinGW tools.
+// and kernels_wide.S instruction by instruction against its registry row,
+// every global symbol of those objects against the registry, the chase loops
+// of chase.S, and the sweep's timed regions. Objects and disassemblers come
+// from the build: the native libraries, and the sources assembled by the
+// MinGW tools.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "measure/kernel_registry.h"
 
 namespace {
 
@@ -18,14 +23,19 @@ struct Instruction { uint64_t address; std::string mnemonic, operands; };
 using Code = std::vector<Instruction>;
 using Listing = std::map<std::string, Code>;
 
-// Functions by name, without the leading underscore of i686 Windows.
-Listing Disassemble(const std::string& objdump, const std::string& file) {
+std::string Objdump(const std::string& objdump, const std::string& options, const std::string& file) {
   std::string text;
-  if (FILE* pipe = popen(("'" + objdump + "' -d --no-show-raw-insn '" + file + "' 2>&1").c_str(), "r")) {
+  if (FILE* pipe = popen(("'" + objdump + "' " + options + " '" + file + "' 2>&1").c_str(), "r")) {
     char chunk[4096];
     for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
     pclose(pipe);
   }
+  return text;
+}
+
+// Functions by name, without the leading underscore of i686 Windows.
+Listing Disassemble(const std::string& objdump, const std::string& file) {
+  const std::string text = Objdump(objdump, "-d --no-show-raw-insn", file);
   static const std::regex function(R"(^[0-9a-f]+ <_?([^>]+)>:$)"), instruction(R"(^\s*([0-9a-f]+):\s+(\S+)\s*(.*?)(\s+<.*>)?\s*$)");
   Listing listing;
   Code* current = nullptr;
@@ -86,69 +96,76 @@ Roles RolesOf(const Code& code, size_t head, size_t branch) {
   return roles;
 }
 
+// Every global symbol an object or archive defines, without the leading
+// underscore of i686 Windows: ELF symbols flagged g, COFF symbols of storage
+// class 2 (external) in a section.
+std::set<std::string> GlobalSymbols(const std::string& objdump, const std::string& file) {
+  static const std::regex elf(R"(^[0-9a-f]+ g.{6} (\S+)\s+[0-9a-f]+\s+_?(\S+)$)"),
+      coff(R"(^\[\s*\d+\]\(sec\s+[1-9]\d*\)\(fl 0x[0-9a-f]+\)\(ty\s+[0-9a-f]+\)\(scl\s+2\) \(nx \d+\) 0x[0-9a-f]+ _?(\S+)$)");
+  std::set<std::string> symbols;
+  std::smatch m;
+  std::istringstream lines(Objdump(objdump, "-t", file));
+  for (std::string line; std::getline(lines, line);)
+    if (std::regex_match(line, m, elf) && m[1] != "*UND*") symbols.insert(m[2]);
+    else if (std::regex_match(line, m, coff)) symbols.insert(m[1]);
+  return symbols;
+}
+
 // ------------------------------------------------------------ expected loops
 
 std::string Hex(long value) { char hex[32]; return snprintf(hex, sizeof hex, "%#lx", value), hex; }
 std::string At(char base, long offset) { return (offset ? Hex(offset) : "") + "(" + base + ")"; }
-// n loads ('<') or stores ('>') of op: register k of the kind at base + first + k * width; with pair, each load
-// from P followed by the store of its register with `pair` to Q.
-std::string Run(const char* op, char way, const char* kind, char base, long first, long width, int n = 8, const char* pair = nullptr) {
-  std::string text;
-  for (int k = 0; k < n; ++k) {
-    const std::string reg = "%" + std::string(kind) + std::to_string(k), at = At(base, first + k * width);
-    text += std::string(op) + " " + (way == '<' ? at + "," + reg : reg + "," + at) + "; ";
-    if (pair) text += std::string(pair) + " " + reg + "," + At('Q', k * width) + "; ";
-  }
-  return text;
-}
-std::string Pairs(const char* load, const char* store, const char* kind, long width, int n) { return Run(load, '<', kind, 'P', 0, width, n, store); }
-std::string Fetch(const char* op, std::vector<long> offsets) {
-  std::string text;
-  for (long offset : offsets) text += std::string(op) + " " + At('P', offset) + "; ";
-  return text;
+std::string Access(const char* op, bool load, const std::string& reg, char base, long offset) {
+  return std::string(op) + " " + (load ? At(base, offset) + "," + reg : reg + "," + At(base, offset)) + "; ";
 }
 
 // advance, counted: added to each pointer and subtracted from N per iteration; closing: between the loop and the return.
-struct Loop { const char* name; std::string body; long advance, counted; const char* closing; };
+struct Loop { std::string name, body; long advance, counted; std::string closing; };
 std::string Expected(const Loop& loop) {
   const bool copy = loop.body.find("(Q)") != std::string::npos;
   return loop.body + "add $" + Hex(loop.advance) + ",P; " + (copy ? "add $" + Hex(loop.advance) + ",Q; " : "") + "sub $" +
          Hex(loop.counted) + ",N; jne | " + loop.closing + "ret";
 }
 
-const char *kEmms = "emms; ", *kSfence = "sfence; ", *kVzero = "vzeroupper; ", *kSfenceVzero = "sfence; vzeroupper; ";
-const std::string kMmx8 = Run("movq", '<', "mm", 'P', 0, 8), kMmx8High = Run("movq", '<', "mm", 'P', 64, 8);
-const Loop kLoops[] = {
-    {"ReadMmx", kMmx8 + kMmx8High, 128, 128, kEmms}, {"ReadMmxPrefetch", Fetch("prefetchnta", {64, 128, 192}) + kMmx8, 64, 64, kEmms},
-    {"ReadSse", Run("movaps", '<', "xmm", 'P', 0, 16, 1), 16, 16, kSfence},
-    {"ReadSsePrefetch", Fetch("prefetchnta", {64, 128, 192}) + Run("movaps", '<', "xmm", 'P', 0, 16), 128, 128, kSfence},
-    {"ReadSse2", Run("movdqa", '<', "xmm", 'P', 0, 16, 1), 16, 16, "mfence; "},
-    {"ReadSse2Prefetch", Fetch("prefetchnta", {256, 384}) + Run("movdqa", '<', "xmm", 'P', 0, 16, 1), 16, 16, "mfence; "},
-    {"WriteMmx", Run("movq", '>', "mm", 'P', 0, 8), 64, 64, kEmms}, {"WriteMmxNonTemporal", Run("movntq", '>', "mm", 'P', 0, 8), 64, 64, kEmms},
-    {"WriteSse", Run("movaps", '>', "xmm", 'P', 0, 16), 128, 128, kSfence},
-    {"WriteSseNonTemporal", Run("movntps", '>', "xmm", 'P', 0, 16), 128, 128, kSfence},
-    {"WriteSse2", Run("movdqa", '>', "xmm", 'P', 0, 16), 128, 128, kSfence},
-    {"WriteSse2NonTemporal", Run("movntdq", '>', "xmm", 'P', 0, 16), 128, 128, kSfence},
-    {"CopyMmx", kMmx8 + Run("movq", '>', "mm", 'Q', 0, 8) + kMmx8High + Run("movq", '>', "mm", 'Q', 64, 8), 128, 128, kEmms},
-    {"CopyMmxNonTemporal", Fetch("prefetcht0", {0, 64}) + kMmx8 + Run("movntq", '>', "mm", 'Q', 0, 8) + kMmx8High +
-         Run("movntq", '>', "mm", 'Q', 64, 8), 128, 128, kEmms},
-    {"CopySseNonTemporal", Fetch("prefetcht0", {0, 64}) + Pairs("movaps", "movntps", "xmm", 16, 8), 128, 128, kSfence},
-    {"CopySse2", Pairs("movdqa", "movdqa", "xmm", 16, 8), 128, 128, kSfence},
-    {"WarmCache", Fetch("prefetcht0", {16, 24, 32, 48}) + "mov (P),R; ", 8, 1, ""}, {"TouchBuffer", "movb $0x0,(P); ", 8, 1, ""}};
+// The mnemonics of each instruction set's aligned load and store.
+const char* LoadOp(KernelIsa isa) {
+  return isa == IsaMmx ? "movq" : isa == IsaSse ? "movaps" : isa == IsaSse2 ? "movdqa" : isa == IsaAvx ? "vmovdqa" : "vmovdqa64";
+}
+const char* StoreOp(const KernelRow& row) {
+  if (row.store == StoreTemporal) return LoadOp(row.isa);
+  return row.isa == IsaMmx ? "movntq" : row.isa == IsaSse ? "movntps" : row.isa == IsaSse2 ? "movntdq" : "vmovntdq";
+}
+const char* const kPrefetchOps[] = {"", "prefetchnta", "prefetcht0"};                                    // by PrefetchKind
+const char* const kClosings[] = {"", "emms; ", "sfence; ", "mfence; ", "vzeroupper; ", "sfence; vzeroupper; "};  // by Closing
 
-// kernels_wide.S: four ymm registers per 128 bytes, four zmm per 256.
-const std::string kYmm4 = Run("vmovdqa", '<', "ymm", 'P', 0, 32, 4), kZmm4 = Run("vmovdqa64", '<', "zmm", 'P', 0, 64, 4);
-const Loop kWideLoops[] = {
-    {"ReadAvx", kYmm4, 128, 128, kVzero}, {"ReadAvxPrefetch", Fetch("prefetcht0", {512, 576}) + kYmm4, 128, 128, kVzero},
-    {"WriteAvx", Run("vmovdqa", '>', "ymm", 'P', 0, 32, 4), 128, 128, kVzero},
-    {"WriteAvxNonTemporal", Run("vmovntdq", '>', "ymm", 'P', 0, 32, 4), 128, 128, kSfenceVzero},
-    {"CopyAvx", Pairs("vmovdqa", "vmovdqa", "ymm", 32, 4), 128, 128, kVzero},
-    {"CopyAvxNonTemporal", Pairs("vmovdqa", "vmovntdq", "ymm", 32, 4), 128, 128, kSfenceVzero},
-    {"ReadAvx512", kZmm4, 256, 256, kVzero}, {"ReadAvx512Prefetch", Fetch("prefetcht0", {512, 576, 640, 704}) + kZmm4, 256, 256, kVzero},
-    {"WriteAvx512", Run("vmovdqa64", '>', "zmm", 'P', 0, 64, 4), 256, 256, kVzero},
-    {"WriteAvx512NonTemporal", Run("vmovntdq", '>', "zmm", 'P', 0, 64, 4), 256, 256, kSfenceVzero},
-    {"CopyAvx512", Pairs("vmovdqa64", "vmovdqa64", "zmm", 64, 4), 256, 256, kVzero},
-    {"CopyAvx512NonTemporal", Pairs("vmovdqa64", "vmovntdq", "zmm", 64, 4), 256, 256, kSfenceVzero}};
+// A registry row's loop, written out from the row: its prefetches, then the
+// step's accesses, the k-th at k register widths with register k modulo the
+// registers the kernel cycles through. A copy through mm registers loads
+// eight and then stores them; the vector copies store each register right
+// after its load.
+Loop LoopOf(const KernelRow& row) {
+  const RegisterFile file = kRegisterFiles[row.registers];
+  std::string body;
+  for (uint32_t i = 0; i < row.prefetch.count; ++i)
+    body += std::string(kPrefetchOps[row.prefetch.kind]) + " " + At('P', row.prefetch.ahead + i * row.prefetch.spacing) + "; ";
+  const uint32_t accesses = row.step / file.bytes, batch = row.group == GroupCopy && row.registers != RegMm ? 1 : file.cycled;
+  for (uint32_t first = 0; first < accesses; first += batch) {
+    const uint32_t last = std::min(first + batch, accesses);
+    for (uint32_t k = first; row.group != GroupWrite && k < last; ++k)
+      body += Access(LoadOp(row.isa), true, "%" + std::string(file.name) + std::to_string(k % file.cycled), 'P', k * file.bytes);
+    for (uint32_t k = first; row.group != GroupRead && k < last; ++k)
+      body += Access(StoreOp(row), false, "%" + std::string(file.name) + std::to_string(k % file.cycled), row.group == GroupCopy ? 'Q' : 'P',
+                     k * file.bytes);
+  }
+  return {row.name, body, row.step, row.step, kClosings[row.closing]};
+}
+
+// The warm-ups of kernels.S: routines of the sweep, not kernels.
+const Loop kWarmUpLoops[] = {{"WarmCache", "prefetcht0 0x10(P); prefetcht0 0x18(P); prefetcht0 0x20(P); prefetcht0 0x30(P); mov (P),R; ", 8, 1, ""},
+                             {"TouchBuffer", "movb $0x0,(P); ", 8, 1, ""}};
+// Global routines of the kernel objects that are no kernels.
+const std::set<std::string> kNonKernels = {"WarmCache", "TouchBuffer", "EmptyKernel"};
+bool InWideFile(const KernelRow& row) { return (row.isa & kWideIsas) != 0; }
 
 // ------------------------------------------------------------------ checks
 
@@ -210,11 +227,29 @@ TEST(MachineCode, EveryLoopIsTheWrittenSequence) {
     Listing listing = Disassemble(t.objdump, t.file);
     EXPECT_FALSE(listing.empty()) << "nothing disassembled from " << t.file;
     if (t.source == Chase) CheckChase(listing["ChaseLoads"]);
-    for (const Loop& loop : kWideLoops) if (t.source == Wide) CheckLoop(loop, listing[loop.name], false);
-    for (const Loop& loop : kLoops) if (t.source == Kernels) CheckLoop(loop, listing[loop.name], t.i686);
-    if (t.source == Wide)
-      CheckStringRoutine("CopyRepMovsb", "rep movsb", listing["CopyRepMovsb"]), CheckStringRoutine("WriteRepStosb", "rep stos %al", listing["WriteRepStosb"]);
+    for (const KernelRow& row : kernelRegistry) {
+      if (t.source == Chase || InWideFile(row) != (t.source == Wide)) continue;
+      if (row.registers == RegNone) CheckStringRoutine(row.name, row.group == GroupCopy ? "rep movsb" : "rep stos %al", listing[row.name]);
+      else CheckLoop(LoopOf(row), listing[row.name], t.i686);
+    }
+    for (const Loop& loop : kWarmUpLoops) if (t.source == Kernels) CheckLoop(loop, listing[loop.name], t.i686);
     EXPECT_TRUE(t.source != Kernels || Text(listing["EmptyKernel"], 0, 1) == "ret");
+  }
+}
+
+// The kernel objects' global symbols are the registry's rows of that file
+// and the listed non-kernels: a routine without a row, or a row without a
+// routine (in one of the builds), fails.
+TEST(MachineCode, EveryKernelSymbolHasARowAndEveryRowASymbol) {
+  for (const auto& t : kTargets) {
+    SCOPED_TRACE(t.label);
+    if (t.source == Chase || !*t.objdump || !*t.file) continue;
+    std::set<std::string> expected = t.source == Kernels ? kNonKernels : std::set<std::string>{};
+    for (const KernelRow& row : kernelRegistry)
+      if (InWideFile(row) == (t.source == Wide)) expected.insert(row.name);
+    const std::set<std::string> symbols = GlobalSymbols(t.objdump, t.file);
+    for (const std::string& name : symbols) EXPECT_EQ(expected.count(name), 1u) << "global symbol without a registry row: " << name;
+    for (const std::string& name : expected) EXPECT_EQ(symbols.count(name), 1u) << "no global symbol of " << name << " in " << t.file;
   }
 }
 
