@@ -1,28 +1,5 @@
 #include "survey/kernel_table.h"
 
-#include <cstring>
-
-namespace {
-struct IsaWord {
-  const char* word;
-  uint32_t mask;
-};
-const IsaWord isaWords[] = {{"mmx", IsaMmx},   {"sse", IsaSse},       {"sse2", IsaSse2}, {"avx", IsaAvx},
-                            {"avx2", IsaAvx2}, {"avx512", IsaAvx512}, {"rep", IsaRep},   {"all", kAllIsas}};
-}  // namespace
-
-uint32_t IsaMaskFromWord(const char* word) {
-  for (const IsaWord& entry : isaWords)
-    if (std::strcmp(entry.word, word) == 0) return entry.mask;
-  return 0;
-}
-
-const char* IsaName(SurveyIsa isa) {
-  for (const IsaWord& entry : isaWords)
-    if (entry.mask == isa) return entry.word;
-  return "?";
-}
-
 uint32_t SurveyIsasOf(const IsaSupport& isa) {
   const struct { bool present; uint32_t mask; } sets[] = {
       {isa.mmx, IsaMmx},   {isa.sse, IsaSse},         {isa.sse2, IsaSse2}, {isa.avx, IsaAvx},

@@ -17,11 +17,6 @@ using SurveyKernel = KernelRow;
 constexpr const SurveyKernel* surveyKernels = kernelRegistry;
 constexpr uint32_t surveyKernelCount = kKernelCount;
 
-// Word of --isa ("mmx", "sse", "sse2", "avx", "avx2", "avx512", "rep", "all")
-// to its mask; 0 for an unknown word.
-uint32_t IsaMaskFromWord(const char* word);
-const char* IsaName(SurveyIsa isa);
-
 // The survey's mask of what DetectIsaSupport reports.
 uint32_t SurveyIsasOf(const IsaSupport& isa);
 

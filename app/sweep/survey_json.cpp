@@ -2,6 +2,7 @@
 // bytes per cycle, each run's placement, the curves, the latency.
 #include <nlohmann/json.hpp>
 
+#include "app/sweep/survey_options.h"
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
 

@@ -95,6 +95,27 @@ bool ParseByteSize(const std::string& text, uint64_t* bytes, std::string* error)
   return true;
 }
 
+namespace {
+struct IsaWord {
+  const char* word;
+  uint32_t mask;
+};
+const IsaWord isaWords[] = {{"mmx", IsaMmx},   {"sse", IsaSse},       {"sse2", IsaSse2}, {"avx", IsaAvx},
+                            {"avx2", IsaAvx2}, {"avx512", IsaAvx512}, {"rep", IsaRep},   {"all", kAllIsas}};
+}  // namespace
+
+uint32_t IsaMaskFromWord(const char* word) {
+  for (const IsaWord& entry : isaWords)
+    if (std::strcmp(entry.word, word) == 0) return entry.mask;
+  return 0;
+}
+
+const char* IsaName(SurveyIsa isa) {
+  for (const IsaWord& entry : isaWords)
+    if (entry.mask == isa) return entry.word;
+  return "?";
+}
+
 bool WantsSurvey(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--survey") == 0) return true;

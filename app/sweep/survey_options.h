@@ -25,6 +25,11 @@ struct SurveyToolOptions {
 // in error, for anything else or a size beyond 2^62.
 bool ParseByteSize(const std::string& text, uint64_t* bytes, std::string* error);
 
+// Word of --isa ("mmx", "sse", "sse2", "avx", "avx2", "avx512", "rep", "all")
+// to its mask, 0 for an unknown word; and the word of one instruction set.
+uint32_t IsaMaskFromWord(const char* word);
+const char* IsaName(SurveyIsa isa);
+
 // True when the command line asks for the survey.
 bool WantsSurvey(int argc, const char* const* argv);
 // Parses argv (which holds --survey) into options. On bad input returns false
