@@ -6,15 +6,8 @@
 #pragma once
 #include "measure/sweep.h"
 #include "platform/os.h"
+#include "probe/time_stamp.h"
 #include "record/state.h"
-
-// Reads the time-stamp counter; the asm is volatile so that the compiler keeps
-// it in place around the timed call.
-inline uint64_t ReadCounterAroundKernel() {
-  uint32_t low, high;
-  __asm__ __volatile__("rdtsc" : "=a"(low), "=d"(high)::"memory");
-  return (static_cast<uint64_t>(high) << 32) | low;
-}
 
 namespace sweep_detail {
 

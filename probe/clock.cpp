@@ -1,6 +1,7 @@
 #include "probe/clock.h"
 
 #include "platform/os.h"
+#include "probe/time_stamp.h"
 
 static const uint64_t nanosecondsPerSecond = 1000000000u;
 

@@ -42,4 +42,3 @@ uint64_t MeasureClockWith() {
   return ClockFromReadings(r);
 }
 
-inline uint64_t ReadTimeStampCounter() { return __builtin_ia32_rdtsc(); }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "probe/time_stamp.h"
 #include "survey/arithmetic.h"
-#include "survey/counter.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "survey/timing.h"
 
 #include "platform/survey/memory.h"
+#include "probe/time_stamp.h"
 #include "survey/arithmetic.h"
-#include "survey/counter.h"
 
 extern "C" {
 // survey/write_call_loop.S
