@@ -1,6 +1,7 @@
 #include "display/survey_panel.h"
 
 #include "display/format.h"
+#include "display/quantity_text.h"
 #include "display/survey_drawing.h"
 #include "display/survey_scales.h"
 
@@ -20,7 +21,10 @@ const wchar_t* CellText(const SurveyChartFigure& figure, int column, TextBuffer&
   if (column == kLevelColumn) return figure.levelName != nullptr ? figure.levelName : L"";
   if (column == kSizeColumn) {
     if (figure.sizeBytes == 0) return L"";
-    FormatBinaryQuantity(sizeUnits, figure.sizeBytes, buffer);
+    const std::string text = ByteSizeText(figure.sizeBytes);
+    int32_t out = 0;
+    for (char c : text) buffer[out++] = static_cast<wchar_t>(c);
+    buffer[out] = 0;
     return buffer;
   }
   if (column == kLatencyColumn) {

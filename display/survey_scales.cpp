@@ -1,5 +1,7 @@
 #include "display/survey_scales.h"
 
+#include "display/quantity_text.h"
+
 namespace {
 
 // An offset never goes beyond this many pixels from its axis' origin.
@@ -58,24 +60,9 @@ uint64_t RoundRateStep(uint64_t maxRate, uint32_t maxSteps) {
 
 void FormatScaledDecimal(uint64_t value, uint64_t unit, uint32_t decimals, const wchar_t* suffix,
                          TextBuffer& textBuffer) {
-  if (decimals > 6) decimals = 6;
-  uint64_t scale = 1;
-  for (uint32_t i = 0; i < decimals; ++i) scale *= 10;
-  const uint64_t quantum = unit / scale;
-  const uint64_t count = value / quantum + ((value % quantum) >= quantum - quantum / 2 ? 1 : 0);
-  // Digits from the back: decimals, the point, then the whole part.
-  wchar_t digits[48];
-  int32_t length = 0;
-  uint64_t fraction = count % scale;
-  for (uint32_t i = 0; i < decimals; ++i, fraction /= 10) digits[length++] = static_cast<wchar_t>(L'0' + fraction % 10);
-  if (decimals > 0) digits[length++] = L'.';
-  uint64_t whole = count / scale;
-  do {
-    digits[length++] = static_cast<wchar_t>(L'0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0);
+  const std::string text = DecimalText(value, unit, decimals > 6 ? 6 : decimals);
   int32_t out = 0;
-  while (length > 0) textBuffer[out++] = digits[--length];
+  for (char c : text) textBuffer[out++] = static_cast<wchar_t>(c);
   while (*suffix != 0 && out < kTextBufferLength - 1) textBuffer[out++] = *suffix++;
   textBuffer[out] = 0;
 }

@@ -30,8 +30,7 @@ int32_t LinearOffset(uint64_t rate, uint64_t top, int32_t extent);
 // maxRate (at most 10^18): maxRate / step + 1 <= maxSteps.
 uint64_t RoundRateStep(uint64_t maxRate, uint32_t maxSteps);
 
-// value / unit rounded to decimals places (at most 6; unit a multiple of
-// 10^decimals),
+// value / unit rounded to decimals places (at most 6) as DecimalText rounds,
 // then suffix, e.g. (70250000000, 10^9, 2, " GB/s") -> "70.25 GB/s".
 void FormatScaledDecimal(uint64_t value, uint64_t unit, uint32_t decimals, const wchar_t* suffix,
                          TextBuffer& textBuffer);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "probe/time_stamp.h"
-#include "survey/arithmetic.h"
+#include "display/exact_arithmetic.h"
 
 namespace {
 

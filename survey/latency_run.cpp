@@ -1,7 +1,7 @@
 // The survey's latency: a pointer chase at every length on one thread alone.
 #include "survey/survey.h"
 
-#include "survey/arithmetic.h"
+#include "display/exact_arithmetic.h"
 #include "survey/chase.h"
 #include "survey/lengths.h"
 #include "survey/team.h"

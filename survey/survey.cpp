@@ -1,6 +1,6 @@
 #include "survey/survey.h"
 
-#include "survey/arithmetic.h"
+#include "display/exact_arithmetic.h"
 #include "survey/lengths.h"
 #include "survey/team.h"
 #include "survey/timing.h"

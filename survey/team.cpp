@@ -8,7 +8,7 @@
 #include "platform/survey/processors.h"
 #include "probe/core_clock.h"
 #include "platform/survey/memory.h"
-#include "survey/arithmetic.h"
+#include "display/exact_arithmetic.h"
 
 namespace {
 // A reusable barrier for the members: the last to arrive opens the next phase.

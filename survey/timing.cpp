@@ -2,7 +2,7 @@
 
 #include "platform/survey/memory.h"
 #include "probe/time_stamp.h"
-#include "survey/arithmetic.h"
+#include "display/exact_arithmetic.h"
 
 extern "C" {
 // survey/write_call_loop.S

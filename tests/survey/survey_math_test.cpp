@@ -9,7 +9,7 @@
 
 #include "platform/survey/memory.h"
 #include "probe/isa.h"
-#include "survey/arithmetic.h"
+#include "display/exact_arithmetic.h"
 #include "survey/lengths.h"
 #include "survey/levels.h"
 #include "survey/survey.h"

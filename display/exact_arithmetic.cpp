@@ -1,4 +1,4 @@
-#include "survey/arithmetic.h"
+#include "display/exact_arithmetic.h"
 
 // From four 32-bit partial products.
 void MultiplyWide(uint64_t a, uint64_t b, uint64_t* high, uint64_t* low) {

@@ -1,4 +1,4 @@
-// Exact unsigned arithmetic for the survey's rates and times: products of
+// Exact unsigned arithmetic for rates, times and their texts: products of
 // byte counts, calls and clock rates pass 64 bits long before the quotient
 // does, and the 32-bit builds have no 128-bit integer type.
 #pragma once
