@@ -6,28 +6,26 @@
 
 extern "C" {
 // survey/write_call_loop.S
-typedef void (*WriteRoutine)(void* destination, uint32_t byteCount);
-typedef void (*WriteCallLoop)(WriteRoutine kernel, void* destination, uint32_t byteCount, uint32_t calls,
+typedef void (*WriteCallLoop)(WriteKernel kernel, void* destination, uint32_t byteCount, uint32_t calls,
                               const void* pattern);
-void CallWriteKernelLoadingMm(WriteRoutine, void*, uint32_t, uint32_t, const void*);
-void CallWriteKernelLoadingXmm(WriteRoutine, void*, uint32_t, uint32_t, const void*);
+void CallWriteKernelLoadingMm(WriteKernel, void*, uint32_t, uint32_t, const void*);
+void CallWriteKernelLoadingXmm(WriteKernel, void*, uint32_t, uint32_t, const void*);
 #if defined(__x86_64__)
-void CallWriteKernelLoadingYmm(WriteRoutine, void*, uint32_t, uint32_t, const void*);
-void CallWriteKernelLoadingZmm(WriteRoutine, void*, uint32_t, uint32_t, const void*);
+void CallWriteKernelLoadingYmm(WriteKernel, void*, uint32_t, uint32_t, const void*);
+void CallWriteKernelLoadingZmm(WriteKernel, void*, uint32_t, uint32_t, const void*);
 #endif
 }
 
 namespace {
-// The loop that loads the registers a write kernel stores from: the widest
-// its instruction set has (rep stosb stores a byte of its own; the xmm loop
-// costs it nothing).
+// The loop that loads the registers a write kernel stores from, by the
+// registry's register file (rep stosb stores a byte of its own and uses none;
+// the xmm loop costs it nothing).
 WriteCallLoop CallLoopFor(const SurveyKernel& kernel) {
-  switch (kernel.isa) {
-    case IsaMmx: return CallWriteKernelLoadingMm;
+  switch (kernel.registers) {
+    case RegMm: return CallWriteKernelLoadingMm;
 #if defined(__x86_64__)
-    case IsaAvx:
-    case IsaAvx2: return CallWriteKernelLoadingYmm;
-    case IsaAvx512: return CallWriteKernelLoadingZmm;
+    case RegYmm: return CallWriteKernelLoadingYmm;
+    case RegZmm: return CallWriteKernelLoadingZmm;
 #endif
     default: return CallWriteKernelLoadingXmm;
   }
