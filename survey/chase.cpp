@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "probe/time_stamp.h"
 #include "display/exact_arithmetic.h"
+#include "probe/time_stamp.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <system_error>
 #include <thread>
 
+#include "display/exact_arithmetic.h"
+#include "platform/survey/memory.h"
 #include "platform/survey/processors.h"
 #include "probe/core_clock.h"
-#include "platform/survey/memory.h"
-#include "display/exact_arithmetic.h"
 
 namespace {
 // A reusable barrier for the members: the last to arrive opens the next phase.

@@ -1,8 +1,8 @@
 #include "survey/timing.h"
 
+#include "display/exact_arithmetic.h"
 #include "platform/survey/memory.h"
 #include "probe/time_stamp.h"
-#include "display/exact_arithmetic.h"
 
 extern "C" {
 // survey/write_call_loop.S

@@ -7,9 +7,9 @@
 #include <set>
 #include <functional>
 
+#include "display/exact_arithmetic.h"
 #include "platform/survey/memory.h"
 #include "probe/isa.h"
-#include "display/exact_arithmetic.h"
 #include "survey/lengths.h"
 #include "survey/levels.h"
 #include "survey/survey.h"
