@@ -122,21 +122,17 @@ constexpr bool SameKernelName(const char* a, const char* b) {
   return *a == *b;
 }
 
-// The named row; null when the registry has none of that name.
-constexpr const KernelRow* KernelNamed(const char* name) {
-  for (const KernelRow& row : kernelRegistry)
-    if (SameKernelName(row.name, name)) return &row;
-  return nullptr;
+// The index of the named row; kKernelCount when the registry has none of
+// that name. An index, not a pointer, so that sanitizer builds can still
+// evaluate it while compiling.
+constexpr uint32_t KernelIndexNamed(const char* name) {
+  for (uint32_t index = 0; index < kKernelCount; ++index)
+    if (SameKernelName(kernelRegistry[index].name, name)) return index;
+  return kKernelCount;
 }
 
-// The named kernel's routine. Evaluated while compiling, a name without a row
-// of that group stops the build.
-constexpr ReadKernel ReadKernelNamed(const char* name) {
-  return KernelNamed(name) && KernelNamed(name)->read ? KernelNamed(name)->read : throw "no read kernel of that name";
-}
-constexpr WriteKernel WriteKernelNamed(const char* name) {
-  return KernelNamed(name) && KernelNamed(name)->write ? KernelNamed(name)->write : throw "no write kernel of that name";
-}
-constexpr CopyKernel CopyKernelNamed(const char* name) {
-  return KernelNamed(name) && KernelNamed(name)->copy ? KernelNamed(name)->copy : throw "no copy kernel of that name";
+// The named row; null when the registry has none of that name.
+inline const KernelRow* KernelNamed(const char* name) {
+  const uint32_t index = KernelIndexNamed(name);
+  return index < kKernelCount ? &kernelRegistry[index] : nullptr;
 }

@@ -25,11 +25,28 @@ bool SweepCanRun() {
 }
 
 namespace {
-// The sweep's kernels, taken from the registry by name while compiling: each
-// timed call is a direct call of the kernel's routine.
-template <ReadKernel kernel> void CallRead(const void* p, uint32_t n) { kernel(p, n); }
-template <WriteKernel kernel> void CallWrite(void* p, uint32_t n) { kernel(p, n); }
-template <CopyKernel kernel> void CallCopy(const void* s, void* d, uint32_t n) { kernel(s, d, n); }
+// The sweep's kernels, called directly by their routines' names; each is a
+// row of the registry, of its group, or the build stops here.
+constexpr bool InRegistry(const char* name, KernelGroup group) {
+  return KernelIndexNamed(name) < kKernelCount && kernelRegistry[KernelIndexNamed(name)].group == group;
+}
+static_assert(InRegistry("ReadMmx", GroupRead) &&
+              InRegistry("ReadMmxPrefetch", GroupRead) &&
+              InRegistry("ReadSse", GroupRead) &&
+              InRegistry("ReadSsePrefetch", GroupRead) &&
+              InRegistry("ReadSse2", GroupRead) &&
+              InRegistry("ReadSse2Prefetch", GroupRead) &&
+              InRegistry("WriteMmx", GroupWrite) &&
+              InRegistry("WriteMmxNonTemporal", GroupWrite) &&
+              InRegistry("WriteSse", GroupWrite) &&
+              InRegistry("WriteSseNonTemporal", GroupWrite) &&
+              InRegistry("WriteSse2", GroupWrite) &&
+              InRegistry("WriteSse2NonTemporal", GroupWrite) &&
+              InRegistry("CopyMmx", GroupCopy) &&
+              InRegistry("CopyMmxNonTemporal", GroupCopy) &&
+              InRegistry("CopySseNonTemporal", GroupCopy) &&
+              InRegistry("CopySse2", GroupCopy),
+              "every kernel of the sweep has a row of its group in the registry");
 
 struct DirectKernels {
   static uint64_t Clock() { return MeasureClockFrequency(); }
@@ -37,22 +54,22 @@ struct DirectKernels {
   static void EmptyKernel() { ::EmptyKernel(); }
   static void WarmCache(const void* p, uint32_t n) { ::WarmCache(p, n); }
   static void TouchBuffer(void* p, uint32_t n) { ::TouchBuffer(p, n); }
-  static void ReadMmx(const void* p, uint32_t n) { CallRead<ReadKernelNamed("ReadMmx")>(p, n); }
-  static void ReadMmxPrefetch(const void* p, uint32_t n) { CallRead<ReadKernelNamed("ReadMmxPrefetch")>(p, n); }
-  static void ReadSse(const void* p, uint32_t n) { CallRead<ReadKernelNamed("ReadSse")>(p, n); }
-  static void ReadSsePrefetch(const void* p, uint32_t n) { CallRead<ReadKernelNamed("ReadSsePrefetch")>(p, n); }
-  static void ReadSse2(const void* p, uint32_t n) { CallRead<ReadKernelNamed("ReadSse2")>(p, n); }
-  static void ReadSse2Prefetch(const void* p, uint32_t n) { CallRead<ReadKernelNamed("ReadSse2Prefetch")>(p, n); }
-  static void WriteMmx(void* p, uint32_t n) { CallWrite<WriteKernelNamed("WriteMmx")>(p, n); }
-  static void WriteMmxNonTemporal(void* p, uint32_t n) { CallWrite<WriteKernelNamed("WriteMmxNonTemporal")>(p, n); }
-  static void WriteSse(void* p, uint32_t n) { CallWrite<WriteKernelNamed("WriteSse")>(p, n); }
-  static void WriteSseNonTemporal(void* p, uint32_t n) { CallWrite<WriteKernelNamed("WriteSseNonTemporal")>(p, n); }
-  static void WriteSse2(void* p, uint32_t n) { CallWrite<WriteKernelNamed("WriteSse2")>(p, n); }
-  static void WriteSse2NonTemporal(void* p, uint32_t n) { CallWrite<WriteKernelNamed("WriteSse2NonTemporal")>(p, n); }
-  static void CopyMmx(const void* s, void* d, uint32_t n) { CallCopy<CopyKernelNamed("CopyMmx")>(s, d, n); }
-  static void CopyMmxNonTemporal(const void* s, void* d, uint32_t n) { CallCopy<CopyKernelNamed("CopyMmxNonTemporal")>(s, d, n); }
-  static void CopySseNonTemporal(const void* s, void* d, uint32_t n) { CallCopy<CopyKernelNamed("CopySseNonTemporal")>(s, d, n); }
-  static void CopySse2(const void* s, void* d, uint32_t n) { CallCopy<CopyKernelNamed("CopySse2")>(s, d, n); }
+  static void ReadMmx(const void* p, uint32_t n) { ::ReadMmx(p, n); }
+  static void ReadMmxPrefetch(const void* p, uint32_t n) { ::ReadMmxPrefetch(p, n); }
+  static void ReadSse(const void* p, uint32_t n) { ::ReadSse(p, n); }
+  static void ReadSsePrefetch(const void* p, uint32_t n) { ::ReadSsePrefetch(p, n); }
+  static void ReadSse2(const void* p, uint32_t n) { ::ReadSse2(p, n); }
+  static void ReadSse2Prefetch(const void* p, uint32_t n) { ::ReadSse2Prefetch(p, n); }
+  static void WriteMmx(void* p, uint32_t n) { ::WriteMmx(p, n); }
+  static void WriteMmxNonTemporal(void* p, uint32_t n) { ::WriteMmxNonTemporal(p, n); }
+  static void WriteSse(void* p, uint32_t n) { ::WriteSse(p, n); }
+  static void WriteSseNonTemporal(void* p, uint32_t n) { ::WriteSseNonTemporal(p, n); }
+  static void WriteSse2(void* p, uint32_t n) { ::WriteSse2(p, n); }
+  static void WriteSse2NonTemporal(void* p, uint32_t n) { ::WriteSse2NonTemporal(p, n); }
+  static void CopyMmx(const void* s, void* d, uint32_t n) { ::CopyMmx(s, d, n); }
+  static void CopyMmxNonTemporal(const void* s, void* d, uint32_t n) { ::CopyMmxNonTemporal(s, d, n); }
+  static void CopySseNonTemporal(const void* s, void* d, uint32_t n) { ::CopySseNonTemporal(s, d, n); }
+  static void CopySse2(const void* s, void* d, uint32_t n) { ::CopySse2(s, d, n); }
 };
 }  // namespace
 
