@@ -38,7 +38,3 @@ SurveyChartStyle DisplaySurveyChartStyle() {
   for (int curve = 0; curve < 3; ++curve) style.curveColours[curve] = displayState.curveColours[curve];
   return style;
 }
-
-void PaintSurveyChart(const Canvas& canvas, const Rect& client, const SurveyChartData& data) {
-  PaintSurveyChart(canvas, client, data, DisplaySurveyChartStyle());
-}

@@ -22,5 +22,3 @@ void PaintSurveyChart(const Canvas& canvas, const Rect& client, const SurveyChar
 // The display's own fonts and curve colours (displayState), those of the exact
 // window.
 SurveyChartStyle DisplaySurveyChartStyle();
-// The picture in the display's own style.
-void PaintSurveyChart(const Canvas& canvas, const Rect& client, const SurveyChartData& data);

@@ -22,7 +22,7 @@ bool WriteSurveyPicture(FileHandle file, const char* path, int32_t width, int32_
   CreateDisplayFonts(96);
   cairo_t* cr = cairo_create(image);
   Canvas canvas = BeginCairoCanvas(cr);
-  PaintSurveyChart(canvas, Rect{0, 0, width, height}, data);
+  PaintSurveyChart(canvas, Rect{0, 0, width, height}, data, DisplaySurveyChartStyle());
   EndCairoCanvas(canvas);
   cairo_destroy(cr);
   DestroyDisplayFonts();

@@ -49,7 +49,7 @@ class SurveyChartTest : public DisplayTest {
   // Paints, finds the plot by its axes, and checks that every coordinate stays within +-2^27.
   void Paint(const SurveyChartData& data, Rect client = Rect{0, 0, 900, 600}) {
     recorder.Clear();
-    PaintSurveyChart(recorder.canvas, client, data);
+    PaintSurveyChart(recorder.canvas, client, data, DisplaySurveyChartStyle());
     ASSERT_GE(recorder.Of("fill").size(), 1u);
     xL = xR = yT = yB = 0;
     for (const RecordedOperation& l : recorder.ops) {  // the left axis, then the bottom axis from its foot
