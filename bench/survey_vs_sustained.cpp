@@ -1,5 +1,9 @@
 // The survey's per-level figures beside the sustained rate of the same kernel,
-// timed independently in the same run: the survey runs as a child process
+// timed again in the same run: a check of the survey's short measurements
+// against long ones, not an independent reference (it calls the kernel
+// through the survey's own call path, on buffers of the survey's fill, so it
+// shares their faults: survey_memory_vs_references is the independent check).
+// The survey runs as a child process
 // (lorvanta-sweep --survey --json), then every figure's kernel is timed here
 // at the middle length of the level's window, with the steady clock (not the
 // survey's counter) around calls back to back for at least 20 ms, on buffers of its own; the best of
@@ -31,12 +35,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const SurveyKernel* KernelNamed(const std::string& name) {
-  for (uint32_t index = 0; index < surveyKernelCount; ++index)
-    if (name == surveyKernels[index].name) return &surveyKernels[index];
-  return nullptr;
-}
 
 // Bytes per second of calls back to back to the kernel (the survey's
 // own call loop, which also sets the store registers), timed with the steady
@@ -109,7 +107,7 @@ int main(int argc, char** argv) {
     const uint64_t middle = WindowMiddle(run["curves"]["lengths_bytes"], level["window_bytes"]);
     for (const char* group : {"read", "write", "copy"}) {
       if (level[group].is_null() || middle == 0) continue;
-      Item item{level["name"], group, KernelNamed(level[group]["kernel"]), middle, nullptr, nullptr, 1,
+      Item item{level["name"], group, KernelNamed(level[group]["kernel"].get<std::string>().c_str()), middle, nullptr, nullptr, 1,
                 level[group]["bytes_per_second"].get<double>(), 0};
       item.source = static_cast<uint8_t*>(CommitSurveyBuffer(middle, false));
       item.destination = static_cast<uint8_t*>(CommitSurveyBuffer(middle, false));

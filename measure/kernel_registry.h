@@ -1,15 +1,16 @@
-// The transfer kernels, one row each: every fact the program, the survey, the
-// benchmarks and the tests know about a kernel apart from its instructions in
-// kernels.S or kernels_wide.S. A new kernel is its body in assembly and one
-// row here; the machine-code test fails when either is there without the other.
+// The transfer kernels, one row each: every fact the survey, the benchmarks
+// and the tests know about a kernel apart from its instructions in kernels.S
+// or kernels_wide.S. A new kernel is its body in assembly and one row here;
+// the machine-code test fails when either is there without the other, and
+// checks every row's loop against the body. (The exact sweep calls its own
+// fixed set by name; those names are rows here too, which that test checks.)
 //
-// The rows are constant data in this header so that the exact sweep can pick
-// its kernels by name while compiling and keep every timed call a direct call.
 // Rows of the wide kernels exist only in x86-64 builds, which define
 // LORVANTA_HAVE_WIDE_KERNELS; link lorvanta_kernel_registry to get it, so that
 // every file of a program sees the same rows.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "measure/kernels.h"
 #ifdef LORVANTA_HAVE_WIDE_KERNELS
@@ -117,22 +118,9 @@ constexpr uint32_t kKernelCount = sizeof kernelRegistry / sizeof kernelRegistry[
 #undef LORVANTA_WRITE
 #undef LORVANTA_COPY
 
-constexpr bool SameKernelName(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) ++a, ++b;
-  return *a == *b;
-}
-
-// The index of the named row; kKernelCount when the registry has none of
-// that name. An index, not a pointer, so that sanitizer builds can still
-// evaluate it while compiling.
-constexpr uint32_t KernelIndexNamed(const char* name) {
-  for (uint32_t index = 0; index < kKernelCount; ++index)
-    if (SameKernelName(kernelRegistry[index].name, name)) return index;
-  return kKernelCount;
-}
-
 // The named row; null when the registry has none of that name.
 inline const KernelRow* KernelNamed(const char* name) {
-  const uint32_t index = KernelIndexNamed(name);
-  return index < kKernelCount ? &kernelRegistry[index] : nullptr;
+  for (const KernelRow& row : kernelRegistry)
+    if (std::strcmp(row.name, name) == 0) return &row;
+  return nullptr;
 }

@@ -1,6 +1,6 @@
 #include "measure/sweep.h"
 
-#include "measure/kernel_registry.h"
+#include "measure/kernels.h"
 #include "measure/sweep_run.h"
 #include "probe/clock.h"
 
@@ -25,29 +25,7 @@ bool SweepCanRun() {
 }
 
 namespace {
-// The sweep's kernels, called directly by their routines' names; each is a
-// row of the registry, of its group, or the build stops here.
-constexpr bool InRegistry(const char* name, KernelGroup group) {
-  return KernelIndexNamed(name) < kKernelCount && kernelRegistry[KernelIndexNamed(name)].group == group;
-}
-static_assert(InRegistry("ReadMmx", GroupRead) &&
-              InRegistry("ReadMmxPrefetch", GroupRead) &&
-              InRegistry("ReadSse", GroupRead) &&
-              InRegistry("ReadSsePrefetch", GroupRead) &&
-              InRegistry("ReadSse2", GroupRead) &&
-              InRegistry("ReadSse2Prefetch", GroupRead) &&
-              InRegistry("WriteMmx", GroupWrite) &&
-              InRegistry("WriteMmxNonTemporal", GroupWrite) &&
-              InRegistry("WriteSse", GroupWrite) &&
-              InRegistry("WriteSseNonTemporal", GroupWrite) &&
-              InRegistry("WriteSse2", GroupWrite) &&
-              InRegistry("WriteSse2NonTemporal", GroupWrite) &&
-              InRegistry("CopyMmx", GroupCopy) &&
-              InRegistry("CopyMmxNonTemporal", GroupCopy) &&
-              InRegistry("CopySseNonTemporal", GroupCopy) &&
-              InRegistry("CopySse2", GroupCopy),
-              "every kernel of the sweep has a row of its group in the registry");
-
+// The real kernels, called directly.
 struct DirectKernels {
   static uint64_t Clock() { return MeasureClockFrequency(); }
   static uint64_t Counter() { return ReadCounterAroundKernel(); }

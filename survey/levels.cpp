@@ -98,6 +98,11 @@ void BestOfGroups(const SurveyRun& run, const uint64_t* rates, std::vector<uint6
 }  // namespace
 
 void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run) {
+  // Each kernel's curve: its best pass at every length.
+  const size_t perPass = run.kernels.size() * run.lengths.size();
+  run.kernelRates.assign(perPass, 0);
+  for (size_t i = 0; i < run.passRates.size(); ++i)
+    run.kernelRates[i % perPass] = std::max(run.kernelRates[i % perPass], run.passRates[i]);
   BestOfGroups(run, run.kernelRates.data(), run.bestRates, run.bestKernels);
   const std::vector<LevelWindow> windows = SurveyRunWindows(run);
   const std::vector<std::string> names = SurveyLevelNames(caches);
@@ -115,7 +120,6 @@ void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run)
   }
   // Each pass's figures alone, for the spread: the same median over the
   // window's lengths of that pass's best rates.
-  const size_t perPass = run.kernels.size() * run.lengths.size();
   std::vector<uint64_t> passBest[kSurveyGroupCount];
   for (uint32_t pass = 0; pass < run.passes && perPass != 0 && run.passRates.size() >= (pass + 1) * perPass; ++pass) {
     BestOfGroups(run, run.passRates.data() + pass * perPass, passBest, nullptr);

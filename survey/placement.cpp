@@ -93,16 +93,15 @@ std::vector<uint32_t> InstanceNumbers(const MachineLayout& layout) {
   return numbers;
 }
 
-void AddShare(std::map<uint32_t, CacheLevelShare>& levels, uint32_t level, uint64_t share, uint32_t sharers) {
+void AddShare(std::map<uint32_t, CacheLevelShare>& levels, uint32_t level, uint64_t share) {
   auto found = levels.find(level);
   if (found == levels.end()) {
-    levels[level] = CacheLevelShare{level, share, share, sharers};
+    levels[level] = CacheLevelShare{level, LevelShare{share, share}};
     return;
   }
-  CacheLevelShare& entry = found->second;
-  entry.smallestShare = std::min(entry.smallestShare, share);
-  entry.largestShare = std::max(entry.largestShare, share);
-  entry.mostSharers = std::max(entry.mostSharers, sharers);
+  LevelShare& entry = found->second.share;
+  entry.smallest = std::min(entry.smallest, share);
+  entry.largest = std::max(entry.largest, share);
 }
 
 std::vector<CacheLevelShare> InLevelOrder(const std::map<uint32_t, CacheLevelShare>& levels) {
@@ -159,19 +158,21 @@ CacheShareReport CacheShares(const MachineLayout& layout, const ThreadPlacement&
     uint32_t sharers = 0;
     for (const ThreadPlace& thread : placement.threads) sharers += Contains(cache.processors, thread.processor);
     // Every thread on this instance has the same share of it.
-    if (sharers > 0) AddShare(levels, cache.level, cache.sizeBytes / sharers, sharers);
+    if (sharers > 0) AddShare(levels, cache.level, cache.sizeBytes / sharers);
   }
   return CacheShareReport{InLevelOrder(levels), false};
 }
 
 CacheShareReport UnboundCacheShares(const MachineLayout& layout, uint32_t threadCount) {
   std::map<uint32_t, CacheLevelShare> levels;
-  for (const LayoutCache& cache : layout.caches) {
-    uint32_t sharers = std::min(cache.sharedBy, threadCount);
-    if (sharers == 0) sharers = 1;
-    AddShare(levels, cache.level, cache.sizeBytes / sharers, sharers);
-  }
+  for (const LayoutCache& cache : layout.caches)
+    AddShare(levels, cache.level, CountedShare(cache.sizeBytes, cache.sharedBy, threadCount));
   return CacheShareReport{InLevelOrder(levels), true};
+}
+
+uint64_t CountedShare(uint64_t sizeBytes, uint32_t sharedBy, uint32_t threadCount) {
+  const uint32_t sharers = std::min(sharedBy, threadCount);
+  return sizeBytes / (sharers == 0 ? 1 : sharers);
 }
 
 std::string DescribeThreadPlace(uint32_t thread, const ThreadPlace& place) {

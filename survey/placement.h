@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/survey/processors.h"
+#include "survey/levels.h"
 
 // One cache level as CPUID describes it, for machines whose system says
 // nothing about its caches.
@@ -48,9 +49,7 @@ bool PlaceThreads(const MachineLayout& layout, uint32_t threadCount, ThreadPlace
 
 struct CacheLevelShare {
   uint32_t level;
-  uint64_t smallestShare;  // bytes: the smallest of the threads' shares of this level
-  uint64_t largestShare;   // bytes: the largest
-  uint32_t mostSharers;    // the most threads on one instance
+  LevelShare share;  // bytes: the smallest and largest of the threads' shares of this level
 };
 
 struct CacheShareReport {
@@ -65,6 +64,9 @@ struct CacheShareReport {
 CacheShareReport CacheShares(const MachineLayout& layout, const ThreadPlacement& placement);
 // The shares of threadCount threads left to the scheduler: size / min(sharedBy, threads).
 CacheShareReport UnboundCacheShares(const MachineLayout& layout, uint32_t threadCount);
+// One thread's share of a cache by count: size / min(sharedBy, threads), a
+// sharedBy of 0 (unknown) counting as 1.
+uint64_t CountedShare(uint64_t sizeBytes, uint32_t sharedBy, uint32_t threadCount);
 
 // "thread 0: processor 2, core 1, package 0, L1 #1, L2 #1, L3 #0"
 std::string DescribeThreadPlace(uint32_t thread, const ThreadPlace& place);

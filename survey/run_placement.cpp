@@ -22,11 +22,12 @@ bool PlaceSurveyRun(const MachineLayout& layout, const std::vector<SurveyCache>&
     for (const CacheLevelShare& level : report.levels)
       if (level.level == cache.level) found = &level;
     if (found != nullptr) {
-      placement->shares.push_back(LevelShare{found->smallestShare, found->largestShare});
+      placement->shares.push_back(found->share);
       continue;
     }
-    const uint32_t sharers = cache.sharedBy == 0 ? 1 : cache.sharedBy < threads ? cache.sharedBy : threads;
-    placement->shares.push_back(LevelShare{cache.sizeBytes / sharers, cache.sizeBytes / sharers});
+    // A level the system's layout lacks: by CPUID's count.
+    const uint64_t share = CountedShare(cache.sizeBytes, cache.sharedBy, threads);
+    placement->shares.push_back(LevelShare{share, share});
     placement->sharesFromCounts = true;
   }
   return true;

@@ -72,7 +72,6 @@ SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& pla
     return SurveyNoLengths;
   }
   run.passes = settings.repeats;
-  run.kernelRates.assign(kernelCount * lengthCount, 0);
   run.passRates.assign(uint64_t{run.passes} * kernelCount * lengthCount, 0);
   const std::vector<uint32_t> processors = PlacedProcessors(placement);
   if (!StartSurveyTeam(run.threads, placement.bound ? &processors : nullptr, run.lengths.back(), settings.hugePages,
@@ -103,8 +102,6 @@ SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& pla
         }
         const uint64_t rate = MeasureTeamRate(surveyKernels[run.kernels[slot]], length, onePass);
         run.passRates[(uint64_t{pass} * kernelCount + slot) * lengthCount + i] = rate;
-        uint64_t& kept = run.kernelRates[slot * lengthCount + i];
-        if (rate > kept) kept = rate;
         where.workDone += EstimatedWork(length, settings);
       }
     }

@@ -57,7 +57,7 @@ struct SurveyRun {
   std::vector<uint64_t> lengths;        // each thread's block; the last is its buffers' size
   uint32_t passes = 0;
   std::vector<uint64_t> passRates;      // [(pass * kernels + slot) * lengths + length], bytes per second of all threads
-  std::vector<uint64_t> kernelRates;    // [slot * lengths + length]: the best pass
+  std::vector<uint64_t> kernelRates;    // [slot * lengths + length]: the best pass, from passRates
   std::vector<uint64_t> bestRates[kSurveyGroupCount];    // per length
   std::vector<uint32_t> bestKernels[kSurveyGroupCount];  // kernel index behind each
   std::vector<uint64_t> threadCoreHz;   // each thread's core clock, measured at once after the widest kernel ran

@@ -192,25 +192,6 @@ TEST_P(KernelTest, RunsTheWholeStepsOfItsRangeOnly) {
 INSTANTIATE_TEST_SUITE_P(AllTransferKernels, KernelTest, testing::ValuesIn(Kernels()),
                          [](const testing::TestParamInfo<Kernel>& info) { return std::string(info.param.name); });
 
-// Each row is whole: a name of its own (the survey's reports key on it), the
-// routine in its group's pointer only, stores exactly where the group stores,
-// registers exactly where the kernel is not a string routine, a power-of-two
-// step of whole registers, and a prefetch kind exactly where it prefetches.
-TEST(KernelRegistry, EveryRowIsWhole) {
-  for (const KernelRow& row : kernelRegistry) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(KernelNamed(row.name), &row) << "an earlier row has its name";
-    EXPECT_EQ((row.read != nullptr) + (row.write != nullptr) + (row.copy != nullptr), 1);
-    EXPECT_TRUE(row.group == GroupRead ? row.read != nullptr : row.group == GroupWrite ? row.write != nullptr : row.copy != nullptr);
-    EXPECT_EQ(row.store == StoreNone, row.group == GroupRead);
-    EXPECT_EQ(row.registers == RegNone, row.isa == IsaRep);
-    const uint32_t width = kRegisterFiles[row.registers].bytes;
-    EXPECT_TRUE(row.step != 0 && (row.step & (row.step - 1)) == 0 && (width == 0 || row.step % width == 0)) << row.step;
-    EXPECT_EQ(row.prefetch.kind == PrefetchNone, row.prefetch.count == 0);
-  }
-  EXPECT_EQ(KernelNamed("WarmCache"), nullptr) << "a warm-up is no kernel";
-}
-
 // WarmCache loads 4 bytes at the start of every whole 8-byte slot, its
 // prefetches never fault; TouchBuffer stores a zero byte at 0, 8, 16, ... below
 // its count.

@@ -90,7 +90,6 @@ TEST(SurveyLevels, SpreadOverPassesComesFromEachPassAlone) {
   run.placement.shares = {{32768, 32768}};
   // [pass][kernel][length]; 65536 lies outside the L1 window (0, 16 KiB].
   run.passRates = {100, 80, 9, 90, 120, 9,   60, 50, 9, 70, 40, 9,   100, 100, 9, 100, 100, 9};
-  run.kernelRates = {100, 100, 9, 100, 120, 9};
   ComputeSurveyLevels({SurveyCache{"L1", 1, 32768, 64, 1}}, run);
   const LevelFigure& read = run.levels[0].figures[GroupRead];
   // Per pass: medians of {100, 120}, {70, 50}, {100, 100}; the figure: of {100, 120}.
