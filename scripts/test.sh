@@ -4,7 +4,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh || { echo "setup failed"; exit 1; }
+bash scripts/setup.sh --tests || { echo "setup failed"; exit 1; }
 export LORVANTA_WINEPREFIX="${LORVANTA_WINEPREFIX:-${HOME:-/root}/.lorvanta-wine}"
 
 passed=0
