@@ -2,7 +2,8 @@
 # Installs a build into a scratch prefix and checks what a desktop needs to
 # list the program: the program, a valid desktop entry that starts it by name
 # with its icon, and the icon in the hicolor theme at every size, with the
-# pixels of the Windows program's icon file (each size's 32-bit image).
+# pixels of the Windows program's icon file (each size's 32-bit image); and
+# the headless tool's manual page where man looks for it.
 # usage: install_test.sh BUILD_DIR
 set -uo pipefail
 build=$1
@@ -24,4 +25,6 @@ for size in 16 24 32 48; do
     '[ "$(identify -format "%m %wx%h" "$png")" = "PNG ${size}x${size}" ] && [ "$(compare -metric AE "$png" "$build/app/gtk/icon/lorvanta.ico[$frame]" null: 2>&1)" = 0 ]'
   frame=$((frame + 2))
 done
+expect "man finds the manual page of lorvanta-sweep in the prefix" \
+  '[ -x "$prefix/bin/lorvanta-sweep" ] && MANPATH="$prefix/share/man" man -w lorvanta-sweep | grep -qx "$prefix/share/man/man1/lorvanta-sweep.1"'
 exit $failed
