@@ -5,7 +5,7 @@
 #                      Google Benchmark, the Windows cross compilers, Wine (with
 #                      the i386 architecture) and its headless prefix, Xvfb,
 #                      likwid and the checkers of pictures, files and the manual
-#   setup.sh --tests --new-prefix   also recreates the Wine prefix
+#   setup.sh --new-prefix   as --tests, and recreates the Wine prefix
 set -euo pipefail
 
 tests=0
@@ -13,7 +13,7 @@ new_prefix=0
 for arg in "$@"; do
   case $arg in
     --tests) tests=1 ;;
-    --new-prefix) new_prefix=1 ;;
+    --new-prefix) tests=1; new_prefix=1 ;;  # the prefix belongs to the tests
     *) echo "setup: unknown argument '$arg' (takes --tests, --new-prefix)" >&2; exit 2 ;;
   esac
 done
