@@ -14,5 +14,5 @@ TEST(SystemContext, EachFactIsGivenOrSaysWhyNot) {
       {"NUMA nodes", c.numaNodes != 0, c.numaNodesWhy},
       {"transparent huge pages", !c.transparentHugePages.empty(), c.transparentHugePagesWhy},
       {"frequency governor", !c.frequencyGovernor.empty(), c.frequencyGovernorWhy}};
-  for (const auto& fact : facts) EXPECT_NE(fact.given, fact.why.empty()) << fact.name << ": " << fact.why;
+  for (const auto& fact : facts) EXPECT_EQ(fact.given, fact.why.empty()) << fact.name << ": " << fact.why;
 }
