@@ -1,12 +1,16 @@
 // What the survey knows of the machine before it measures: the caches (from
 // CPUID, the system's view only warning), the processors and cache instances
-// the system reports, the instruction sets and the clocks.
+// the system reports, the instruction sets and the clocks, and the context
+// recorded with the results: who the processor is and what the system says
+// of itself.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/survey/processors.h"
+#include "platform/survey/system_context.h"
+#include "probe/processor_identity.h"
 
 // A data or unified cache level as the survey uses it.
 struct SurveyCache {
@@ -28,9 +32,13 @@ struct SurveyMachine {
   uint32_t supportedIsas = 0;
   uint64_t tscHz = 0;
   uint64_t coreHz = 0;                        // measured once, unbound, before any run
+  ProcessorIdentity identity;                 // vendor, brand, family, model, stepping, hypervisor
+  std::string brandWhy, hypervisorWhy;        // why the brand or hypervisor is empty, "" where given
+  SystemContext system;                       // the system's name, kernel, microcode, memory, ...
+  uint32_t cores = 0;                         // distinct cores of the layout's processors
 };
 
 // Probes the machine: CPUID's caches and instruction sets, the system's
 // layout (or CPUID's counts where it gives none), the time-stamp counter's
-// rate and the core clock.
+// rate and the core clock; and the context.
 SurveyMachine ProbeSurveyMachine();

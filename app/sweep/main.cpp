@@ -11,6 +11,7 @@
 #include "app/sweep/report.h"
 #include "app/sweep/survey_main.h"
 #include "app/sweep/survey_options.h"
+#include "app/tool_version.h"
 #include "measure/sweep.h"
 #include "platform/os.h"
 #include "probe/processor.h"
@@ -52,6 +53,10 @@ int main(int argc, char** argv) {
   if (!ParseSweepToolOptions(argc, argv, &options, &error)) return UsageError(error);
   if (options.help) {
     std::fputs(sweepToolUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("lorvanta-sweep %s\n", toolVersion);
     return 0;
   }
 

@@ -19,6 +19,7 @@ const char* const sweepToolUsage =
     "  --size WxH                the picture's size in pixels (default 684x449, the\n"
     "                            window's client area)\n"
     "  --help                    show this text\n"
+    "  --version                 print the version\n"
     "  --survey                  measure every level of the memory hierarchy instead, L1 to DRAM\n"
     "                            (its options: lorvanta-sweep --survey --help)\n";
 
@@ -91,7 +92,8 @@ bool ParseSweepToolOptions(int argc, const char* const* argv, SweepToolOptions* 
   bool noPowerDefeat = false;
   std::string values[sizeof valueOptions / sizeof valueOptions[0]];
   for (auto* flag : {app.add_flag("--help,-h", options->help), app.add_flag("--fast", options->fast),
-                     app.add_flag("--no-power-defeat", noPowerDefeat), app.add_flag("--json", options->json)})
+                     app.add_flag("--no-power-defeat", noPowerDefeat), app.add_flag("--json", options->json),
+                     app.add_flag("--version", options->version)})
     flag->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   for (size_t i = 0; i < sizeof valueOptions / sizeof valueOptions[0]; ++i)
     app.add_option(valueOptions[i].name, values[i])->expected(0, 1)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

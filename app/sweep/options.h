@@ -24,6 +24,7 @@ struct SweepToolOptions {
   int32_t pictureWidth = kDefaultPictureWidth;
   int32_t pictureHeight = kDefaultPictureHeight;
   bool help = false;
+  bool version = false;              // print the version and exit
 };
 
 // Parses argv into options. On bad input returns false with one line in error.

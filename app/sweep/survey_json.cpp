@@ -5,6 +5,7 @@
 #include "app/sweep/survey_options.h"
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
+#include "app/tool_version.h"
 
 namespace {
 using Json = nlohmann::ordered_json;
@@ -81,6 +82,45 @@ Json RunJson(const SurveyRecord& record, const SurveyRun& run) {
           {"curves", curves}};
 }
 
+// The machine's context: each fact the system does not give is null, and
+// null_reasons says why under the fact's name.
+Json MachineJson(const SurveyMachine& machine) {
+  Json reasons = Json::object();
+  auto text = [&reasons](const char* name, const std::string& value, const std::string& why) {
+    if (!value.empty()) return Json(value);
+    reasons[name] = why;
+    return Json();
+  };
+  auto count = [&reasons](const char* name, uint64_t value, const std::string& why) {
+    if (value != 0) return Json(value);
+    reasons[name] = why;
+    return Json();
+  };
+  const SystemContext& system = machine.system;
+  const ProcessorIdentity& identity = machine.identity;
+  const uint32_t logical = static_cast<uint32_t>(machine.layout.processors.size());
+  Json document = {
+      {"os", text("os", system.os, system.osWhy)},
+      {"kernel_release", text("kernel_release", system.kernelRelease, system.kernelReleaseWhy)},
+      {"processor", {{"vendor", identity.vendor},
+                     {"brand", text("brand", identity.brand, machine.brandWhy)},
+                     {"family", identity.family},
+                     {"model", identity.model},
+                     {"stepping", identity.stepping},
+                     {"microcode", text("microcode", system.microcode, system.microcodeWhy)}}},
+      {"hypervisor", text("hypervisor", identity.hypervisor, machine.hypervisorWhy)},
+      {"logical_processors", logical},
+      {"cores", machine.cores},
+      {"smt", logical > machine.cores},
+      {"numa_nodes", count("numa_nodes", system.numaNodes, system.numaNodesWhy)},
+      {"memory_bytes", count("memory_bytes", system.memoryBytes, system.memoryWhy)},
+      {"transparent_huge_pages",
+       text("transparent_huge_pages", system.transparentHugePages, system.transparentHugePagesWhy)},
+      {"frequency_governor", text("frequency_governor", system.frequencyGovernor, system.frequencyGovernorWhy)}};
+  document["null_reasons"] = reasons;
+  return document;
+}
+
 Json LatencyJson(const SurveyRecord& record) {
   const SurveyLatency& latency = record.latency;
   if (!latency.measured) return nullptr;
@@ -109,8 +149,14 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
                       {"shared_by", cache.sharedBy}});
   Json runs = Json::array();
   for (const SurveyRun& run : record.runs) runs.push_back(RunJson(record, run));
+  const std::string& thp = record.machine.system.transparentHugePages;
   const Json document = {
+      {"schema_version", 1},
       {"mode", "survey"},
+      {"label", facts.labelGiven ? Json(facts.label) : Json()},
+      {"tool", {{"name", "lorvanta-sweep"}, {"version", toolVersion}}},
+      {"date_utc", facts.dateUtc},
+      {"machine", MachineJson(record.machine)},
       {"processor", {{"vendor", record.machine.vendor}}},
       {"topology", {{"source", record.machine.cacheSource}, {"caches", caches},
                     {"os_disagrees", record.machine.cacheWarning.empty() ? Json() : Json(record.machine.cacheWarning)},
@@ -120,11 +166,13 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
                     {"points_per_doubling", settings.pointsPerDoubling},
                     {"min_time_ns", settings.minTimeNanoseconds}, {"repeats", settings.repeats},
                     {"huge_pages", settings.hugePages}}},
-      {"pages", {{"transparent_huge_pages", facts.transparentHugePages.empty() ? Json() : Json(facts.transparentHugePages)},
+      {"pages", {{"transparent_huge_pages", thp.empty() ? Json() : Json(thp)},
                  {"huge_pages_asked", settings.hugePages}}},
       {"copy_bytes_counted", copyAccounting},
       {"runs", runs},
       {"latency", LatencyJson(record)},
       {"elapsed_ms", facts.elapsedMilliseconds}};
-  return document.dump(2) + "\n";
+  // A label that is no valid UTF-8 keeps its valid parts (U+FFFD for the rest)
+  // rather than ending the run.
+  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }

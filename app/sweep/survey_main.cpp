@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 
 #include "app/sweep/output_files.h"
 #include "app/sweep/survey_options.h"
@@ -12,6 +13,7 @@
 #endif
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
+#include "app/tool_version.h"
 #include "platform/os.h"
 #include "platform/survey/memory.h"
 #include "survey/lengths.h"
@@ -86,6 +88,14 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
   return true;
 }
 
+// "2026-12-07T12:34:56Z": the moment in UTC, to the second.
+std::string UtcDateText(std::time_t moment) {
+  char text[32] = "";
+  const std::tm* utc = std::gmtime(&moment);
+  if (utc != nullptr) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+  return text;
+}
+
 // A run's placement over the machine's layout: bound, or left to the
 // scheduler. The counts were checked against the layout's processors.
 SurveyPlacement Placed(const SurveyMachine& machine, uint32_t threads, bool bind) {
@@ -104,17 +114,24 @@ int RunSurveyTool(int argc, const char* const* argv) {
     std::fputs(SurveyUsage().c_str(), stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("lorvanta-sweep %s\n", toolVersion);
+    return 0;
+  }
 #ifndef LORVANTA_HAVE_SURVEY_PICTURE
   if (options.picture) return SurveyUsageError("--picture is not available in this build: it has no off-screen drawing backend");
 #endif
 
   // probe the machine -> plan -> measure each run and the latency (each with
   // its levels) -> report.
+  SurveyFacts facts;
+  facts.dateUtc = UtcDateText(std::time(nullptr));
+  facts.label = options.label;
+  facts.labelGiven = options.labelGiven;
   SurveyRecord record;
   record.settings = options.settings;
   record.machine = ProbeSurveyMachine();
   const SurveyMachine& machine = record.machine;
-  SurveyFacts facts;
   if ((machine.supportedIsas & record.settings.wantedIsas) == 0)
     return SurveyUsageError("this machine does not support --isa " + options.isaWord);
 
@@ -129,7 +146,6 @@ int RunSurveyTool(int argc, const char* const* argv) {
   // The largest length: the user's, if every thread's two buffers fit in half
   // of the free memory; else the default, capped to that.
   facts.availableMemory = AvailableMemoryBytes();
-  facts.transparentHugePages = TransparentHugePageMode();
   const uint64_t perThread = facts.availableMemory / mostThreads;
   const uint64_t lastLevel = machine.caches.empty() ? 0 : machine.caches.back().sizeBytes;
   if (record.settings.maxSize == 0) {

@@ -35,6 +35,7 @@ void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, s
               std::string* pictureSize, std::string* ignored) {
   app.set_help_flag();  // --help is handled here, so that it never exits the process
   app.add_flag("--help,-h", options->help, "show this text");
+  app.add_flag("--version", options->version, "print the version");
   app.add_flag("--survey", "measure every level of the memory hierarchy (this mode)");
   app.add_option("--max-size", *maxSize,
                  "largest block: a size in B, KiB/K, MiB/M or GiB/G (default: the larger of 64 MiB and 8 x the "
@@ -56,6 +57,9 @@ void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, s
                  "write the curves and figures as a 24-bit BMP to FILE, or to the next free screenshot-N.bmp")
       ->expected(0, 1);
   app.add_option("--size", *pictureSize, "the picture's size WxH (default 1200x800)");
+  app.add_option("--label", options->label,
+                 "name the run with TEXT (any text; kept in the JSON and the table's head; no host name is "
+                 "recorded otherwise)");
   // The exact sweep's settings are known here, so that the refusal can say why.
   for (const char* name : exactSweepOptions) app.add_option(name, *ignored)->group("")->expected(0, 1);
 }
@@ -134,7 +138,8 @@ bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* op
     *error = failure.what();
     return false;
   }
-  if (options->help) return true;
+  if (options->help || options->version) return true;
+  options->labelGiven = app.count("--label") > 0;
   for (const char* name : exactSweepOptions) {
     if (app.count(name) == 0) continue;
     *error = std::string(name) + " belongs to the exact sweep and does not combine with --survey";

@@ -17,7 +17,10 @@ struct SurveyToolOptions {
   std::string picturePath;       // empty: the next free screenshot-N.bmp
   int32_t pictureWidth = 1200;
   int32_t pictureHeight = 800;
+  std::string label;              // --label: any text naming the run, stored as given
+  bool labelGiven = false;
   bool help = false;
+  bool version = false;
 };
 
 // "64MiB", "64 M", "512KiB", "4096", "1G": a whole number with an optional

@@ -10,7 +10,9 @@
 
 // Facts of the run that the record does not hold.
 struct SurveyFacts {
-  std::string transparentHugePages;  // the system's mode ("always", "madvise", "never"), "" where unknown
+  std::string label;                 // --label as given; no label where labelGiven is false
+  bool labelGiven = false;
+  std::string dateUtc;               // when the survey started, "2026-12-07T12:34:56Z"
   bool maxSizeCapped = false;
   uint64_t availableMemory = 0;
   uint64_t elapsedMilliseconds = 0;
@@ -20,6 +22,9 @@ struct SurveyFacts {
 extern const char* const surveyGroupWords[kSurveyGroupCount];
 // The advice for a level without a figure ("raise --max-size to 256 MiB").
 std::string SurveyAbsenceAdvice(const SurveyLevel& level);
+// Text for one line of the table: control characters escaped ("\\n", "\\t",
+// "\\x1b"), everything else as given.
+std::string OneLineText(const std::string& text);
 
 std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& facts);
 std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& facts);

@@ -5,6 +5,7 @@
 
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
+#include "app/tool_version.h"
 
 const char* const surveyGroupWords[kSurveyGroupCount] = {"read", "write", "copy"};
 
@@ -21,6 +22,24 @@ std::string SurveyAbsenceAdvice(const SurveyLevel& level) {
              ": raise --points-per-doubling";
     default: return "";
   }
+}
+
+std::string OneLineText(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '\n') line += "\\n";
+    else if (c == '\t') line += "\\t";
+    else if (c == '\r') line += "\\r";
+    else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      line += escaped;
+    } else {
+      line += c;
+    }
+  }
+  return line;
 }
 
 namespace {
@@ -65,10 +84,9 @@ std::string ThreadsAndBinding(const SurveyRun& run) {
 
 // Where the threads run, each one's share of the caches, the pages the
 // buffers got and the threads' clocks.
-std::string RunHead(const SurveyRecord& record, const SurveyRun& run, const SurveyFacts& facts) {
+std::string RunHead(const SurveyRecord& record, const SurveyRun& run) {
   std::string text = ThreadsAndBinding(run) + "; buffers 2 x " + ByteSizeText(run.lengths.back()) +
                      " per thread, " + ByteSizeText(run.hugePageBytes) + " of them on huge pages (as the system reports" +
-                     (facts.transparentHugePages.empty() ? "" : "; transparent huge pages: " + facts.transparentHugePages) +
                      (record.settings.hugePages ? "; asked for)\n" : "; not asked for)\n");
   for (size_t i = 0; i < run.placement.threads.size(); ++i)
     text += "  " + DescribeThreadPlace(static_cast<uint32_t>(i), run.placement.threads[i]) + "\n";
@@ -83,6 +101,34 @@ std::string RunHead(const SurveyRecord& record, const SurveyRun& run, const Surv
   for (size_t i = 0; i < run.threadCoreHz.size(); ++i)
     text += std::string(i ? ", " : " ") + (run.threadCoreHz[i] != 0 ? GigahertzText(run.threadCoreHz[i]) : "?");
   return text + "\n";
+}
+
+// A fact, or "unknown (why)".
+std::string Known(const std::string& value, const std::string& why) {
+  return value.empty() ? "unknown (" + why + ")" : value;
+}
+
+// The run's context: the tool, the moment, the label, the system and the
+// processor, one line each.
+std::string ContextHead(const SurveyMachine& machine, const SurveyFacts& facts) {
+  const SystemContext& system = machine.system;
+  const ProcessorIdentity& identity = machine.identity;
+  const uint32_t logical = static_cast<uint32_t>(machine.layout.processors.size());
+  std::string text = std::string("tool: lorvanta-sweep ") + toolVersion + "\n";
+  text += "date (UTC): " + facts.dateUtc + "\n";
+  if (facts.labelGiven) text += "label: " + OneLineText(facts.label) + "\n";
+  text += "os: " + Known(system.os, system.osWhy) + "; kernel: " + Known(system.kernelRelease, system.kernelReleaseWhy) + "\n";
+  text += "processor: " + Known(identity.brand, machine.brandWhy) + "\n";
+  text += "family " + std::to_string(identity.family) + ", model " + std::to_string(identity.model) + ", stepping " +
+          std::to_string(identity.stepping) + "\n";
+  text += "microcode: " + Known(system.microcode, system.microcodeWhy) + "\n";
+  text += "hypervisor: " + (identity.hypervisor.empty() ? "none (" + machine.hypervisorWhy + ")" : identity.hypervisor) + "\n";
+  text += "processors: " + std::to_string(logical) + " logical, " + std::to_string(machine.cores) +
+          (machine.cores == 1 ? " core, " : " cores, ") + (logical > machine.cores ? "SMT" : "no SMT") + "\n";
+  text += "NUMA nodes: " + Known(system.numaNodes != 0 ? std::to_string(system.numaNodes) : "", system.numaNodesWhy) + "\n";
+  text += "memory: " + Known(system.memoryBytes != 0 ? ByteSizeText(system.memoryBytes) : "", system.memoryWhy) + "\n";
+  text += "transparent huge pages: " + Known(system.transparentHugePages, system.transparentHugePagesWhy) + "\n";
+  return text + "frequency governor: " + Known(system.frequencyGovernor, system.frequencyGovernorWhy) + "\n";
 }
 
 std::string RunTable(const SurveyRecord& record, const SurveyRun& run) {
@@ -144,7 +190,7 @@ std::string ScalingTable(const SurveyRecord& record) {
 std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& facts) {
   const SurveySettings& settings = record.settings;
   const SurveyMachine& machine = record.machine;
-  std::string text = "Lorvanta survey: " + machine.vendor + "\n";
+  std::string text = "Lorvanta survey: " + machine.vendor + "\n" + ContextHead(machine, facts);
   text += "caches (" + machine.cacheSource + "):\n";
   for (const std::string& line : machine.cacheDescriptions) text += "  " + line + "\n";
   if (!machine.cacheWarning.empty()) text += "warning: " + machine.cacheWarning + "\n";
@@ -176,7 +222,7 @@ std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& fact
                                             : std::string(", unbound")) +
             ", a random pointer chase over the block's lines; cycles at its core clock " +
             (record.latency.coreHz != 0 ? GigahertzText(record.latency.coreHz) : std::string("?")) + "\n";
-  for (const SurveyRun& run : record.runs) text += "\n" + RunHead(record, run, facts) + RunTable(record, run);
+  for (const SurveyRun& run : record.runs) text += "\n" + RunHead(record, run) + RunTable(record, run);
   if (record.runs.size() > 1) text += ScalingTable(record);
   std::snprintf(line, sizeof line, "\nsurvey took %llu.%01llu s\n",
                 static_cast<unsigned long long>(facts.elapsedMilliseconds / 1000),

@@ -45,6 +45,8 @@ done <<'TABLE'
 TABLE
 check "a bad value's refusal ends with the usage; --help exits 0 with it" \
   '"$tool" --test-area 3 2>&1 >/dev/null | grep -q "^usage:" && "$tool" --help | grep -q -- "--block-step"'
+check "--version names the tool and a version in both modes, and nothing else" \
+  '[ "$("$tool" --version | grep -cE "^lorvanta-sweep [0-9a-z][^ ]*$")" = 1 ] && [ "$("$tool" --survey --version)" = "$("$tool" --version)" ]'
 
 exact=(--test-area 1 --block-step 16 --fast)
 "$tool" "${exact[@]}" --csv curves.csv >out.txt 2>err.txt; code=$?
@@ -63,16 +65,21 @@ pixel() { od -An -tu1 -j $((54 + (449 - $2) * 2100 + $1 * 3)) -N 3 screenshot-1.
 check "picture shows the button face around the black panel" '[ "$(pixel 0 0)/$(pixel 10 52)/$(pixel 300 57)" = "240 240 240/0 0 0/240 240 240" ]'
 
 quick=(--survey --max-size 64K --points-per-doubling 2 --min-time 2us --repeats 1)
-"$tool" "${quick[@]}" --csv survey.csv >out.txt 2>err.txt; code=$?
+label=$'bench "A" \\ 1\nsecond line\t\xc3\xa9'
+"$tool" "${quick[@]}" --label "$label" --csv survey.csv >out.txt 2>err.txt; code=$?
 check "a small survey exits 0, silent on a stderr that is no terminal" '[ $code -eq 0 ] && [ ! -s err.txt ]'
 check "a CSV row per length, 2 KiB to 64 KiB, no rate 0, under a line on how copies count" '[ "$(wc -l <survey.csv)" -eq 13 ] && head -n1 survey.csv | grep -q "^# copy rates count each byte copied once" && sed -n 3p survey.csv | grep -q "^1,2048,L1," && tail -n1 survey.csv | grep -q "^1,65536," && ! tail -n +3 survey.csv | tr , "\n" | grep -qx 0'
 check "the table names the L1 read kernel, and how to get a memory figure" 'grep -qE "^L1 .* GB/s .*Read[A-Za-z0-9]+" out.txt && grep -q "no figure: raise --max-size to" out.txt'
+check "the table's head shows the label on one line, its control characters escaped, and the context" \
+  'grep -qxF "label: bench \"A\" \\ 1\\nsecond line\\té" out.txt && grep -q "^tool: lorvanta-sweep ." out.txt && grep -q "^microcode: ." out.txt && grep -q "^memory: [0-9]" out.txt'
 script -qec "$(printf '%q ' "$tool" "${quick[@]::7}" --repeats 2) >/dev/null" progress.txt >/dev/null
 check "on a terminal, progress ends in the last pass at 100%, never above" \
   'grep -q "pass 2 of 2, 64 KiB reached, 100% of the estimated work" progress.txt && grep -o "[0-9]*% of" progress.txt | awk "\$1 + 0 > 100 {exit 1}"'
-"$tool" "${quick[@]}" --threads 1,all --latency --json >out.json 2>/dev/null
+"$tool" "${quick[@]}" --threads 1,all --latency --json --label "$label" >out.json 2>/dev/null
 check "JSON: the L1 read kernel, 11 lengths, one run per thread count on distinct processors, each named with its core and caches; latency once, on one thread" \
   'python3 -c "import json; d=json.load(open(\"out.json\")); r=d[\"runs\"]; assert r[0][\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[0][\"curves\"][\"lengths_bytes\"]) == 11; assert r[0][\"threads\"] == 1; p=r[-1][\"processors\"]; assert len(p) == len(set(p)) == r[-1][\"threads\"]; t=r[-1][\"placement\"][\"threads\"]; assert [x[\"processor\"] for x in t] == p and all(\"core\" in x and \"L1\" in x[\"cache_instances\"] for x in t); l=d[\"latency\"]; assert l[\"threads\"] == 1 and l[\"levels\"][0][\"picoseconds\"] > 0 and len(l[\"picoseconds\"]) == 11 and \"latency\" not in r[0][\"levels\"][0]"'
+check "JSON: the context first, the label as given, every null fact of the machine with its reason and no other" \
+  'LABEL="$label" python3 -c "import json, os; d=json.load(open(\"out.json\")); assert list(d)[:7] == [\"schema_version\", \"mode\", \"label\", \"tool\", \"date_utc\", \"machine\", \"processor\"] and d[\"schema_version\"] == 1; assert d[\"label\"] == os.environ[\"LABEL\"]; assert d[\"tool\"][\"name\"] == \"lorvanta-sweep\" and d[\"tool\"][\"version\"]; m=d[\"machine\"]; p=m[\"processor\"]; assert p[\"family\"] > 0 and m[\"logical_processors\"] >= m[\"cores\"] > 0 and m[\"smt\"] == (m[\"logical_processors\"] > m[\"cores\"]); nulls={k for k, v in list(m.items()) + list(p.items()) if v is None}; r=m[\"null_reasons\"]; assert set(r) == nulls and all(r.values()), (nulls, r)"'
 
 # A stop signal during the run removes the CSV it had claimed and exits with
 # 128 + the signal's number.

@@ -1,6 +1,7 @@
 // The Linux system files the survey reads, from recorded contents: the cgroup
 // v2 path, its ancestors, the memory a cgroup still allows, and the
-// transparent huge pages mode.
+// transparent huge pages mode, and the machine's context: microcode, total
+// memory, the system's name, the frequency governor and the NUMA nodes.
 #include "platform/posix/linux_system_files.h"
 
 #include <gtest/gtest.h>
@@ -43,4 +44,26 @@ TEST(LinuxSystemFiles, TransparentHugePageModeIsTheBracketedWord) {
       {"always [madvise", ""},
       {"", ""}};
   for (const auto& row : rows) EXPECT_EQ(TransparentHugePageModeOf(row.enabled), row.mode) << row.enabled;
+}
+
+TEST(LinuxSystemFiles, ContextFactsFromRecordedFiles) {
+  const std::string cpuinfo =
+      "processor\t: 0\nvendor_id\t: AuthenticAMD\ncpu family\t: 25\nmodel\t\t: 1\nmodel name\t: AMD EPYC 7B13 64-Core "
+      "Processor\nstepping\t: 0\nmicrocode\t: 0xa0011d5\ncpu MHz\t\t: 2449.998\n\nprocessor\t: 1\nmicrocode\t: 0xa0011d6\n";
+  const struct { std::string got, expected; } rows[] = {
+      {MicrocodeOf(cpuinfo), "0xa0011d5"},  // the first processor's
+      {MicrocodeOf("processor\t: 0\nmodel name\t: AMD EPYC\nmicrocode_x\t: 1\n"), ""},
+      {std::to_string(MemoryTotalBytesOf("MemTotal:       24609376 kB\nMemFree:         1 kB\n")), "25200001024"},
+      {std::to_string(MemoryTotalBytesOf("MemFree:         1 kB\n")), "0"},
+      {PrettyNameOf("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n"),
+       "Debian GNU/Linux 12 (bookworm)"},
+      {PrettyNameOf("ID=alpine\nPRETTY_NAME='Alpine Linux v3.19'"), "Alpine Linux v3.19"},
+      {PrettyNameOf("NAME=Arch\n"), ""},
+      {FirstWordOf("performance\n"), "performance"},
+      {FirstWordOf(""), ""},
+      {std::to_string(CountInSysfsList("0\n")), "1"},
+      {std::to_string(CountInSysfsList("0-3,8\n")), "5"},
+      {std::to_string(CountInSysfsList("3-1\n")), "0"},
+      {std::to_string(CountInSysfsList("")), "0"}};
+  for (const auto& row : rows) EXPECT_EQ(row.got, row.expected);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "probe/processor_identity.h"
 #include "record/state.h"
 #include "tests/support/state_reset.h"
 
@@ -62,6 +63,31 @@ TEST_F(Probe, RecordedProcessors) {
     EXPECT_EQ((std::vector<uint64_t>{m.l1CacheSize, m.l2CacheSize, m.hasSse, m.hasSse2, leaf2Executions, m.testBufferSize}),
               (std::vector<uint64_t>{row.l1, row.l2, row.sse, row.sse2, row.leaf2Runs, row.bufferSize})) << row.name;
     ReleaseTestBuffers();
+  }
+}
+
+// Identities from recorded answers: a Core i7-8700K on bare metal (family 6,
+// extended model 9), an EPYC under KVM (family 0xF + extended 0xA, brand
+// padded with a space) and an Athlon 64 X2 without brand leaves (family 0xF,
+// extended model 2).
+TEST_F(Probe, IdentityFromRecordedAnswers) {
+  const struct { std::map<uint32_t, CpuidAnswer> answers; const char* text; } rows[] = {
+      {{{0, {0x16, 0x756e6547, 0x6c65746e, 0x49656e69}}, {1, {0x000906ea, 0x00100800, 0x7ffafbbf, 0xbfebfbff}},
+        {0x80000000, {0x80000008, 0, 0, 0}}, {0x80000002, {0x65746e49, 0x2952286c, 0x726f4320, 0x4d542865}},
+        {0x80000003, {0x37692029, 0x3037382d, 0x43204b30, 0x40205550}}, {0x80000004, {0x372e3320, 0x7a484730, 0, 0}}},
+       "GenuineIntel|Intel(R) Core(TM) i7-8700K CPU @ 3.70GHz|6|158|10|"},
+      {{{0, {0x10, 0x68747541, 0x444d4163, 0x69746e65}}, {1, {0x00a00f11, 0x01020800, 0xfffa3203, 0x178bfbff}},
+        {0x40000000, {0x40000001, 0x4b4d564b, 0x564b4d56, 0x0000004d}}, {0x80000000, {0x80000022, 0, 0, 0}},
+        {0x80000002, {0x20444d41, 0x43595045, 0x20, 0}}},
+       "AuthenticAMD|AMD EPYC|25|1|1|KVMKVMKVM"},
+      {{{0, {1, 0x68747541, 0x444d4163, 0x69746e65}}, {1, {0x00020f32, 0, 0, 0}}, {0x80000000, {0x80000001, 0, 0, 0}}},
+       "AuthenticAMD||15|35|2|"}};
+  for (const auto& row : rows) {
+    recorded = row.answers;
+    const ProcessorIdentity id = DecodeProcessorIdentity(Recorded);
+    EXPECT_EQ(id.vendor + "|" + id.brand + "|" + std::to_string(id.family) + "|" + std::to_string(id.model) + "|" +
+                  std::to_string(id.stepping) + "|" + id.hypervisor,
+              row.text);
   }
 }
 
