@@ -14,6 +14,7 @@ packages=(
   libgtk-3-dev libcairo2-dev
   libhwloc-dev
   fonts-liberation fonts-wine fonts-dejavu-core
+  poppler-utils
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
