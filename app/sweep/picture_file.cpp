@@ -27,6 +27,8 @@ bool CloseWritten(FileHandle file, const char* path, bool written) {
 }
 
 #ifdef _WIN32
+// GDI paints into a DIB section; the portable writer makes the BMP, WIC the
+// PNG. SVG and PDF have no writer here (the tool refuses them before measuring).
 bool PaintAndWrite(FileHandle file, const char* path, PictureFormat format, int32_t width, int32_t height,
                    PaintPictureFn paint, const void* context) {
   std::vector<uint8_t> pixels;
@@ -35,11 +37,14 @@ bool PaintAndWrite(FileHandle file, const char* path, PictureFormat format, int3
   if (painted && format == PictureFormat::Bmp)
     return WriteBmpFile(file, path, PixelRows{pixels.data(), width, height, width * 4});
   std::vector<uint8_t> png;
-  const bool written = painted && EncodeWicPng(pixels.data(), width, height, width * 4, &png) &&
-                       png.size() <= UINT32_MAX && WriteWholeBuffer(file, png.data(), static_cast<uint32_t>(png.size()));
+  const bool encoded = painted && EncodeWicPng(pixels.data(), width, height, width * 4, &png);
+  const bool written =
+      encoded && png.size() <= UINT32_MAX && WriteWholeBuffer(file, png.data(), static_cast<uint32_t>(png.size()));
   return CloseWritten(file, path, written);
 }
 #else
+// Cairo: the documents straight from its SVG and PDF surfaces; the pixel
+// formats from one image, the BMP by the portable writer, the PNG by Cairo.
 bool PaintAndWrite(FileHandle file, const char* path, PictureFormat format, int32_t width, int32_t height,
                    PaintPictureFn paint, const void* context) {
   if (format == PictureFormat::Svg || format == PictureFormat::Pdf) {

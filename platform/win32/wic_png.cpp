@@ -45,7 +45,8 @@ bool Encode(IWICImagingFactory* factory, const uint8_t* pixels, int32_t width, i
   if (FAILED(frame->SetPixelFormat(&format)) || !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) return false;
   const UINT rowBytes = (static_cast<UINT>(width) * 3 + 3) & ~3u;
   std::vector<BYTE> rows = BgrRows(pixels, width, height, rowStride, rowBytes);
-  return SUCCEEDED(frame->WritePixels(static_cast<UINT>(height), rowBytes, static_cast<UINT>(rows.size()), rows.data())) &&
+  const UINT size = static_cast<UINT>(rows.size());
+  return SUCCEEDED(frame->WritePixels(static_cast<UINT>(height), rowBytes, size, rows.data())) &&
          SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
 }
 
