@@ -1,7 +1,6 @@
 #include "app/screenshot_file.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 bool (*writePictureBytes)(FileHandle file, const void* bytes, uint32_t byteCount) = WriteWholeBuffer;
@@ -86,19 +85,23 @@ bool WriteBmpFile(FileHandle file, const char* path, const PixelRows& rows) {
   return false;
 }
 
-CreateFileResult CreateNumberedScreenshotFile(FileHandle* file, std::string* name) {
-  char buffer[32];
+CreateFileResult CreateNumberedFile(const std::string& stem, const std::string& extension, FileHandle* file,
+                                    std::string* name) {
   for (int32_t n = 0;; ++n) {
-    std::snprintf(buffer, sizeof buffer, "screenshot-%d.bmp", static_cast<int>(n));
-    const CreateFileResult result = CreateNewFile(buffer, file);
+    const std::string candidate = stem + "-" + std::to_string(n) + "." + extension;
+    const CreateFileResult result = CreateNewFile(candidate.c_str(), file);
     if (result == FileCreated) {
-      *name = buffer;
+      *name = candidate;
       return FileCreated;
     }
     if (result != FileExists || n == INT32_MAX) break;
   }
   *file = -1;
   return FileFailed;
+}
+
+CreateFileResult CreateNumberedScreenshotFile(FileHandle* file, std::string* name) {
+  return CreateNumberedFile("screenshot", "bmp", file, name);
 }
 
 bool SaveScreenshotFile(const PixelRows& rows, std::string* name) {

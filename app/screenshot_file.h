@@ -49,11 +49,14 @@ extern bool (*writePictureBytes)(FileHandle file, const void* bytes, uint32_t by
 // picture is left behind, and the result is false.
 bool WriteBmpFile(FileHandle file, const char* path, const PixelRows& rows);
 
-// Creates the first of "screenshot-0.bmp", "screenshot-1.bmp", ... in the
+// Creates the first of "stem-0.extension", "stem-1.extension", ... in the
 // working directory that does not exist yet: an existing name moves on to
 // the next number, any other failure ends the search. The search starts at 0
 // each time, so a gap left by a removed file is filled first. Returns
 // FileCreated with the open file and its name, or FileFailed.
+CreateFileResult CreateNumberedFile(const std::string& stem, const std::string& extension, FileHandle* file,
+                                    std::string* name);
+// The screenshots' numbered files: screenshot-0.bmp, screenshot-1.bmp, ...
 CreateFileResult CreateNumberedScreenshotFile(FileHandle* file, std::string* name);
 
 // The screenshot command: the picture into the next numbered file. True with

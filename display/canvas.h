@@ -113,3 +113,7 @@ struct Canvas {
   // the glyphs' tops towards x.
   void (*DrawString)(void* context, int32_t x, int32_t y, const wchar_t* text, int32_t length);
 };
+
+// A picture's painter: paints area on canvas from its context (the data it
+// shows). Off-screen pictures are drawn through one, whatever their format.
+using PaintPictureFn = void (*)(Canvas& canvas, Rect area, const void* context);

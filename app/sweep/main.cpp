@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
 #endif
 
   ClaimedFile csv, picture;
-  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, false, &csv, &error)) return UsageError(error);
-  if (options.picture && !ClaimOutputFile(options.picturePath, true, &picture, &error)) {
+  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, kNoNumberedNames, &csv, &error)) return UsageError(error);
+  if (options.picture && !ClaimOutputFile(options.picturePath, kScreenshotNames, &picture, &error)) {
     AbandonOutputFile(&csv);
     return UsageError(error);
   }

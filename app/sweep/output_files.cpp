@@ -2,14 +2,17 @@
 
 #include "app/screenshot_file.h"
 
-bool ClaimOutputFile(const std::string& path, bool numbered, ClaimedFile* file, std::string* error) {
+bool ClaimOutputFile(const std::string& path, NumberedNames numbered, ClaimedFile* file, std::string* error) {
   file->path = path;
-  const CreateFileResult created = path.empty() && numbered ? CreateNumberedScreenshotFile(&file->handle, &file->path)
-                                                            : CreateNewFile(path.c_str(), &file->handle);
+  const bool takesNumber = path.empty() && numbered.stem != nullptr;
+  const CreateFileResult created =
+      takesNumber ? CreateNumberedFile(numbered.stem, numbered.extension, &file->handle, &file->path)
+                  : CreateNewFile(path.c_str(), &file->handle);
   if (created == FileCreated) return true;
   file->handle = -1;
   if (created == FileExists) *error = "'" + file->path + "' exists already; it is not overwritten";
-  else if (file->path.empty()) *error = "cannot create a screenshot-N.bmp in the working directory";
+  else if (takesNumber)
+    *error = std::string("cannot create a ") + numbered.stem + "-N." + numbered.extension + " in the working directory";
   else *error = "cannot create '" + file->path + "'";
   return false;
 }

@@ -19,9 +19,18 @@ struct ClaimedFile {
   std::string path;
 };
 
-// Creates path exclusively, or with an empty path and numbered the next free
-// screenshot-N.bmp here. False with one line for the user in error.
-bool ClaimOutputFile(const std::string& path, bool numbered, ClaimedFile* file, std::string* error);
+// The numbered names a file takes when no path is given: the next free
+// stem-N.extension in the working directory. No stem: a path is required.
+struct NumberedNames {
+  const char* stem;
+  const char* extension;
+};
+constexpr NumberedNames kNoNumberedNames = {nullptr, nullptr};
+constexpr NumberedNames kScreenshotNames = {"screenshot", "bmp"};
+
+// Creates path exclusively, or with an empty path the next free numbered
+// name. False with one line for the user in error.
+bool ClaimOutputFile(const std::string& path, NumberedNames numbered, ClaimedFile* file, std::string* error);
 // Closes and removes a claimed file that was not completed.
 void AbandonOutputFile(ClaimedFile* file);
 // Writes text, closes the file and keeps it; on a failure removes it.

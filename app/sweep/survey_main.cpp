@@ -8,9 +8,7 @@
 
 #include "app/sweep/output_files.h"
 #include "app/sweep/survey_options.h"
-#ifdef LORVANTA_HAVE_SURVEY_PICTURE
 #include "app/sweep/survey_picture.h"
-#endif
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
 #include "app/tool_version.h"
@@ -43,6 +41,9 @@ std::string StopSignalName(int number) {
 #endif
   return "signal " + std::to_string(number);
 }
+
+// The picture's name when --picture names no file.
+constexpr NumberedNames kSurveyPictureNames = {"survey", "png"};
 
 int SurveyUsageError(const std::string& message) {
   std::fprintf(stderr, "lorvanta-sweep: %s\n", message.c_str());
@@ -118,9 +119,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
     std::printf("lorvanta-sweep %s\n", toolVersion);
     return 0;
   }
-#ifndef LORVANTA_HAVE_SURVEY_PICTURE
-  if (options.picture) return SurveyUsageError("--picture is not available in this build: it has no off-screen drawing backend");
-#endif
+  if (options.picture && !PictureFormatWritable(options.pictureFormat, &error)) return SurveyUsageError(error);
 
   // probe the machine -> plan -> measure each run and the latency (each with
   // its levels) -> report.
@@ -159,8 +158,8 @@ int RunSurveyTool(int argc, const char* const* argv) {
 
   CatchStopSignals();
   ClaimedFile csv, picture;
-  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, false, &csv, &error)) return SurveyUsageError(error);
-  if (options.picture && !ClaimOutputFile(options.picturePath, true, &picture, &error)) {
+  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, kNoNumberedNames, &csv, &error)) return SurveyUsageError(error);
+  if (options.picture && !ClaimOutputFile(options.picturePath, kSurveyPictureNames, &picture, &error)) {
     AbandonOutputFile(&csv);
     return SurveyUsageError(error);
   }
@@ -215,7 +214,6 @@ int RunSurveyTool(int argc, const char* const* argv) {
     std::fputs("lorvanta-sweep: writing the CSV file failed; it was removed\n", stderr);
     return 1;
   }
-#ifdef LORVANTA_HAVE_SURVEY_PICTURE
   if (picture.handle != -1) {
     const FileHandle file = picture.handle;
     picture.handle = -1;
@@ -225,15 +223,14 @@ int RunSurveyTool(int argc, const char* const* argv) {
                               (run.placement.bound ? ", bound" : ", unbound") + " - core " +
                               (run.coreHz != 0 ? GigahertzText(run.coreHz) : std::string("?")) + " - TSC " +
                               GigahertzText(machine.tscHz);
-    if (!WriteSurveyRecordPicture(record, title, file, picture.path.c_str(), options.pictureWidth,
-                                  options.pictureHeight)) {
+    if (!WriteSurveyRecordPicture(record, title, file, picture.path.c_str(), options.pictureFormat,
+                                  options.pictureWidth, options.pictureHeight)) {
       std::fputs("lorvanta-sweep: writing the picture failed; it was removed\n", stderr);
       return 1;
     }
     std::fprintf(stderr, "lorvanta-sweep: picture written to %s (%dx%d)\n", picture.path.c_str(),
                  static_cast<int>(options.pictureWidth), static_cast<int>(options.pictureHeight));
   }
-#endif
   const std::string text = options.json ? FormatSurveyJson(record, facts) : FormatSurveyText(record, facts);
   std::fputs(text.c_str(), stdout);
   return 0;

@@ -54,7 +54,8 @@ void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, s
   app.add_option("--csv", options->csvPath, "write a row per length: length, level, each kernel's rate (FILE must not exist yet)");
   app.add_flag("--json", options->json, "print the survey as JSON on stdout");
   app.add_option("--picture", options->picturePath,
-                 "write the curves and figures as a 24-bit BMP to FILE, or to the next free screenshot-N.bmp")
+                 "write the curves and figures to FILE, as .png, .svg, .pdf or .bmp by its extension, or to the next "
+                 "free survey-N.png")
       ->expected(0, 1);
   app.add_option("--size", *pictureSize, "the picture's size WxH (default 1200x800)");
   app.add_option("--label", options->label,
@@ -168,6 +169,9 @@ bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* op
     return false;
   }
   options->picture = app.count("--picture") > 0;
+  if (options->picture && !options->picturePath.empty() &&
+      !PictureFormatFromPath(options->picturePath, &options->pictureFormat, error))
+    return false;
   if (!pictureSize.empty() && !ParsePictureSize(pictureSize.c_str(), &options->pictureWidth, &options->pictureHeight)) {
     *error = "--size takes WIDTHxHEIGHT in pixels, each 1 to " + std::to_string(kMaxPictureSide) + ", not '" +
              pictureSize + "'";

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/sweep/options.h"
+#include "app/sweep/picture_file.h"
 #include "survey/survey.h"
 
 struct SurveyToolOptions {
@@ -14,7 +15,8 @@ struct SurveyToolOptions {
   std::string csvPath;           // empty: no CSV
   bool json = false;
   bool picture = false;
-  std::string picturePath;       // empty: the next free screenshot-N.bmp
+  std::string picturePath;       // empty: the next free survey-N.png
+  PictureFormat pictureFormat = PictureFormat::Png;  // named by picturePath's extension
   int32_t pictureWidth = 1200;
   int32_t pictureHeight = 800;
   std::string label;              // --label: any text naming the run, stored as given

@@ -2,40 +2,23 @@
 
 #include <vector>
 
-#include "app/screenshot_file.h"
-#include "platform/cairo/cairo_canvas.h"
+namespace {
 
-bool WriteSurveyPicture(FileHandle file, const char* path, int32_t width, int32_t height, const SurveyChartData& data) {
-  cairo_surface_t* image = nullptr;
-  if (width > 0 && height > 0) {
-    image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(image);
-      image = nullptr;
-    }
-  }
-  if (image == nullptr) {
-    CloseFile(file);
-    RemoveFile(path);
-    return false;
-  }
-  CreateDisplayFonts(96);
-  cairo_t* cr = cairo_create(image);
-  Canvas canvas = BeginCairoCanvas(cr);
-  PaintSurveyChart(canvas, Rect{0, 0, width, height}, data, DisplaySurveyChartStyle());
-  EndCairoCanvas(canvas);
-  cairo_destroy(cr);
-  DestroyDisplayFonts();
-  cairo_surface_flush(image);
+// The chart of the SurveyChartData at context, in the display's fonts and
+// colours (the picture file has just created the fonts).
+void PaintSurveyData(Canvas& canvas, Rect area, const void* context) {
+  PaintSurveyChart(canvas, area, *static_cast<const SurveyChartData*>(context), DisplaySurveyChartStyle());
+}
 
-  const PixelRows rows = {cairo_image_surface_get_data(image), width, height, cairo_image_surface_get_stride(image)};
-  const bool written = WriteBmpFile(file, path, rows);
-  cairo_surface_destroy(image);
-  return written;
+}  // namespace
+
+bool WriteSurveyPicture(FileHandle file, const char* path, PictureFormat format, int32_t width, int32_t height,
+                        const SurveyChartData& data) {
+  return WritePictureFile(file, path, format, width, height, PaintSurveyData, &data);
 }
 
 bool WriteSurveyRecordPicture(const SurveyRecord& record, const std::string& title, FileHandle file, const char* path,
-                              int32_t width, int32_t height) {
+                              PictureFormat format, int32_t width, int32_t height) {
   // The picture shows the last run (the largest thread count of a list).
   const SurveyRun& run = record.runs.back();
   auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
@@ -80,5 +63,5 @@ bool WriteSurveyRecordPicture(const SurveyRecord& record, const std::string& tit
   data.figures = figures.data();
   data.figureCount = static_cast<uint32_t>(figures.size());
   data.title = texts.back().c_str();
-  return WriteSurveyPicture(file, path, width, height, data);
+  return WriteSurveyPicture(file, path, format, width, height, data);
 }

@@ -1,11 +1,8 @@
 #include "app/win32/dialog.h"
 
-#include <cwchar>
-
 #include "app/win32/resource.h"
 #include "app/window.h"
 #include "display/client_area.h"
-#include "display/display_state.h"
 #include "measure/sweep.h"
 #include "platform/win32/gdi_canvas.h"
 #include "record/state.h"
@@ -46,12 +43,7 @@ void TakeScreenshot(void* window) {
   ReleaseDC(hwnd, dc);
 }
 
-void DeleteFonts(void*) {
-  DeleteObject(reinterpret_cast<HFONT>(displayState.panelFont));
-  DeleteObject(reinterpret_cast<HFONT>(displayState.axisFont));
-  displayState.panelFont = 0;
-  displayState.axisFont = 0;
-}
+void DeleteFonts(void*) { DestroyGdiDisplayFonts(); }
 
 void DiscardMeasurementNotices(void* window) {
   MSG message;
@@ -85,24 +77,6 @@ Rect ClientRect(HWND window) {
   return Rect{client.left, client.top, client.right, client.bottom};
 }
 
-// The two display fonts, from the default GUI font: the panel's Tahoma 8 pt
-// and the chart title's Arial 9 pt bold, turned to read from bottom to top.
-void CreateDisplayFonts(HDC dc) {
-  LOGFONTW font;
-  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
-  const int dotsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
-  wcscpy(font.lfFaceName, L"Tahoma");
-  font.lfHeight = -MulDiv(8, dotsPerInch, 72);
-  displayState.panelFont = reinterpret_cast<FontHandle>(CreateFontIndirectW(&font));
-  wcscpy(font.lfFaceName, L"Arial");
-  font.lfHeight = -MulDiv(9, dotsPerInch, 72);
-  font.lfEscapement = 900;
-  font.lfOrientation = 900;
-  font.lfWeight = FW_BOLD;
-  font.lfQuality = PROOF_QUALITY;
-  displayState.axisFont = reinterpret_cast<FontHandle>(CreateFontIndirectW(&font));
-}
-
 void OnInitDialog(HWND window) {
   const HDC dc = GetDC(window);
   const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
@@ -110,7 +84,7 @@ void OnInitDialog(HWND window) {
   // Every change of the window's size repaints the whole client area.
   SetClassLongW(window, GCL_STYLE, GetClassLongW(window, GCL_STYLE) | CS_HREDRAW | CS_VREDRAW);
   SetWindowRgn(window, nullptr, TRUE);
-  CreateDisplayFonts(dc);
+  CreateGdiDisplayFonts(GetDeviceCaps(dc, LOGPIXELSY));
   ReleaseDC(window, dc);
   WindowOpened(PortFor(window));
 }

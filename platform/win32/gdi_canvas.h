@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+
 #include "display/canvas.h"
 
 // The backend's own state: the device context and the dotted pen it owns
@@ -21,3 +23,9 @@ struct GdiCanvasState {
 // from the start.
 Canvas BeginGdiCanvas(HDC dc, GdiCanvasState* state);
 void EndGdiCanvas(Canvas& canvas);
+
+// The window's two fonts for a screen of dotsPerInch, into the display state,
+// from the default GUI font: panelFont Tahoma 8 pt and axisFont Arial 9 pt
+// bold, turned to read from bottom to top.
+void CreateGdiDisplayFonts(int32_t dotsPerInch);
+void DestroyGdiDisplayFonts();

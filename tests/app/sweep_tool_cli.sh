@@ -42,6 +42,7 @@ done <<'TABLE'
 --survey --threads 999|offers 1 to
 --survey --threads 1,many|not 'many'
 --survey --max-size 16K --csv taken.csv|exists already
+--survey --picture shot.gif --csv new.csv|--picture names its format by the extension
 TABLE
 check "a bad value's refusal ends with the usage; --help exits 0 with it" \
   '"$tool" --test-area 3 2>&1 >/dev/null | grep -q "^usage:" && "$tool" --help | grep -q -- "--block-step"'
@@ -75,7 +76,8 @@ check "the table's head shows the label on one line, its control characters esca
 script -qec "$(printf '%q ' "$tool" "${quick[@]::7}" --repeats 2) >/dev/null" progress.txt >/dev/null
 check "on a terminal, progress ends in the last pass at 100%, never above" \
   'grep -q "pass 2 of 2, 64 KiB reached, 100% of the estimated work" progress.txt && grep -o "[0-9]*% of" progress.txt | awk "\$1 + 0 > 100 {exit 1}"'
-"$tool" "${quick[@]}" --threads 1,all --latency --json --label "$label" >out.json 2>/dev/null
+"$tool" "${quick[@]}" --threads 1,all --latency --json --label "$label" --picture >out.json 2>/dev/null
+check "the picture without FILE is the PNG survey-0.png" '[ "$(head -c 8 survey-0.png | od -An -tx1 | tr -d " ")" = 89504e470d0a1a0a ]'
 check "JSON: the L1 read kernel, 11 lengths, one run per thread count on distinct processors, each named with its core and caches; latency once, on one thread" \
   'python3 -c "import json; d=json.load(open(\"out.json\")); r=d[\"runs\"]; assert r[0][\"levels\"][0][\"read\"][\"kernel\"].startswith(\"Read\"); assert len(r[0][\"curves\"][\"lengths_bytes\"]) == 11; assert r[0][\"threads\"] == 1; p=r[-1][\"processors\"]; assert len(p) == len(set(p)) == r[-1][\"threads\"]; t=r[-1][\"placement\"][\"threads\"]; assert [x[\"processor\"] for x in t] == p and all(\"core\" in x and \"L1\" in x[\"cache_instances\"] for x in t); l=d[\"latency\"]; assert l[\"threads\"] == 1 and l[\"levels\"][0][\"picoseconds\"] > 0 and len(l[\"picoseconds\"]) == 11 and \"latency\" not in r[0][\"levels\"][0]"'
 check "JSON: the context first, the label as given, every null fact of the machine with its reason and no other" \
