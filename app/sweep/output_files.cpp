@@ -14,6 +14,18 @@ bool ClaimOutputFile(const std::string& path, bool numbered, ClaimedFile* file, 
   return false;
 }
 
+bool ClaimNumberedOutputFile(const char* stem, const char* extension, ClaimedFile* file, std::string* error) {
+  for (int n = 0; n < 1000000; ++n) {
+    file->path = std::string(stem) + "-" + std::to_string(n) + "." + extension;
+    const CreateFileResult created = CreateNewFile(file->path.c_str(), &file->handle);
+    if (created == FileCreated) return true;
+    if (created != FileExists) break;
+  }
+  file->handle = -1;
+  *error = std::string("cannot create a ") + stem + "-N." + extension + " in the working directory";
+  return false;
+}
+
 void AbandonOutputFile(ClaimedFile* file) {
   if (file->handle == -1) return;
   CloseFile(file->handle);

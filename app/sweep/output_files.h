@@ -22,6 +22,8 @@ struct ClaimedFile {
 // Creates path exclusively, or with an empty path and numbered the next free
 // screenshot-N.bmp here. False with one line for the user in error.
 bool ClaimOutputFile(const std::string& path, bool numbered, ClaimedFile* file, std::string* error);
+// Creates the next free stem-N.extension here, N counting from 0.
+bool ClaimNumberedOutputFile(const char* stem, const char* extension, ClaimedFile* file, std::string* error);
 // Closes and removes a claimed file that was not completed.
 void AbandonOutputFile(ClaimedFile* file);
 // Writes text, closes the file and keeps it; on a failure removes it.
