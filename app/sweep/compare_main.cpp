@@ -94,8 +94,9 @@ int RunCompareTool(int argc, const char* const* argv) {
       std::fputs("lorvanta-sweep: writing the picture failed; it was removed\n", stderr);
       return 1;
     }
-    std::fprintf(stderr, "lorvanta-sweep: picture of %u threads written to %s (%dx%d)\n", comparison.pictureThreads,
-                 claimed.path.c_str(), static_cast<int>(options.pictureWidth), static_cast<int>(options.pictureHeight));
+    std::fprintf(stderr, "lorvanta-sweep: picture of %u %s written to %s (%dx%d)\n", comparison.pictureThreads,
+                 comparison.pictureThreads == 1 ? "thread" : "threads", claimed.path.c_str(),
+                 static_cast<int>(options.pictureWidth), static_cast<int>(options.pictureHeight));
   }
 #endif
   const std::string text = options.json ? FormatCompareJson(files, comparison) : FormatCompareText(files, comparison);

@@ -57,7 +57,8 @@ std::string ContentProblem(const Json& document, CompareFile* file) {
   if (!version.is_number_integer() || version.get<int64_t>() != kCompareSchemaVersion)
     return "has schema version " + version.dump() + "; this tool reads version " +
            std::to_string(kCompareSchemaVersion);
-  if (document.value("mode", std::string()) != "survey") return "is no saved survey (its \"mode\" is not \"survey\")";
+  if (!document.contains("mode") || document["mode"] != "survey")
+    return "is no saved survey (its \"mode\" is not \"survey\")";
   try {
     const Json& label = document.at("label");
     const Json& processor = document.at("machine").at("processor");
