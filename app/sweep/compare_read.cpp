@@ -99,7 +99,11 @@ bool ParseCompareText(const std::string& path, const std::string& text, CompareF
 bool ReadCompareFile(const std::string& path, CompareFile* file, std::string* error) {
   std::ifstream stream(path, std::ios::binary);
   std::string text;
-  if (stream) text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+  try {
+    if (stream) text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {  // a directory fails in the read, not in the open
+    stream.setstate(std::ios::failbit);
+  }
   if (!stream || text.empty()) {
     *error = path + (stream ? ": is empty or cannot be read" : ": cannot be read");
     return false;

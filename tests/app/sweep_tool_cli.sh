@@ -55,6 +55,7 @@ echo '{"testAreaSize": 2097152, "bytesPerSecond": []}' >exact.json
 sed '/"schema_version"/d' good.json >old.json
 sed 's/"schema_version": 1/"schema_version": 2/' good.json >v2.json
 echo keep >taken.png
+mkdir a-directory
 while IFS='|' read -r args pattern; do
   # shellcheck disable=SC2086
   "$tool" --compare $args >out.txt 2>err.txt; code=$?
@@ -62,6 +63,7 @@ while IFS='|' read -r args pattern; do
 done <<'TABLE'
 good.json missing.json --picture|missing.json: cannot be read
 good.json notjson.json|notjson.json: is not JSON
+good.json a-directory|a-directory: cannot be read
 good.json truncated.json --picture new.png|truncated.json: the JSON ends early
 exact.json good.json|exact.json: is the exact sweep's JSON
 good.json old.json --json|old.json: was written before results carried a schema version
