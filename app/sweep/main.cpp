@@ -5,6 +5,8 @@
 #include <string>
 
 #include "app/power_defeat.h"
+#include "app/sweep/compare_main.h"
+#include "app/sweep/compare_options.h"
 #include "app/sweep/options.h"
 #include "app/sweep/output_files.h"
 #include "app/sweep/picture.h"
@@ -47,6 +49,7 @@ void ShowProgress(uint32_t sweep, uint32_t sweeps, uint64_t startCounter) {
 void NotifyMeasurementDone(void* window) { SignalEvent(static_cast<ToolWindow*>(window)->done); }
 
 int main(int argc, char** argv) {
+  if (WantsCompare(argc, argv)) return RunCompareTool(argc, argv);
   if (WantsSurvey(argc, argv)) return RunSurveyTool(argc, argv);
   SweepToolOptions options;
   std::string error;

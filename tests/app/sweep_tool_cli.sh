@@ -49,6 +49,36 @@ check "a bad value's refusal ends with the usage; --help exits 0 with it" \
 check "--version names the tool and a version in both modes, and nothing else" \
   '[ "$("$tool" --version | grep -cE "^lorvanta-sweep [0-9a-z][^ ]*$")" = 1 ] && [ "$("$tool" --survey --version)" = "$("$tool" --version)" ]'
 
+# --compare: each bad input is refused with exit 2, the file and its problem
+# on the first line of stderr, nothing on stdout and no picture left.
+cp "$(realpath "$2")" good.json
+echo hello >notjson.json
+head -c 300 good.json >truncated.json
+echo '{"testAreaSize": 2097152, "bytesPerSecond": []}' >exact.json
+sed '/"schema_version"/d' good.json >old.json
+sed 's/"schema_version": 1/"schema_version": 2/' good.json >v2.json
+echo keep >taken.png
+mkdir a-directory
+while IFS='|' read -r args pattern; do
+  # shellcheck disable=SC2086
+  "$tool" --compare $args >out.txt 2>err.txt; code=$?
+  check "compare refused: $args" '[ $code -eq 2 ] && head -n1 err.txt | grep -q -- "$pattern" && ! sed 1d err.txt | grep -qv "^(see " && [ ! -s out.txt ] && [ -z "$(ls compare-*.png new.png 2>/dev/null)" ] && [ "$(cat taken.png)" = keep ]'
+done <<'TABLE'
+good.json missing.json --picture|missing.json: cannot be read
+good.json notjson.json|notjson.json: is not JSON
+good.json a-directory|a-directory: cannot be read
+good.json truncated.json --picture new.png|truncated.json: the JSON ends early
+exact.json good.json|exact.json: is the exact sweep's JSON
+good.json old.json --json|old.json: was written before results carried a schema version
+v2.json good.json|v2.json: has schema version 2
+good.json|two or more saved surveys
+good.json good.json --picture taken.png|exists already
+good.json good.json --picture new.gif|by the extension .png, .svg, .pdf or .bmp
+TABLE
+"$tool" --compare good.json good.json --picture --size 600x500 >out.txt 2>err.txt; code=$?
+check "a file against itself: nine ratios of 1.00x, none real, the picture in compare-0.png at the asked size" \
+  '[ $code -eq 0 ] && [ "$(grep -c " 1.00x$" out.txt)" -eq 9 ] && ! grep -q " \*$" out.txt && grep -q "written to compare-0.png (600x500)" err.txt && python3 -c "d=open(\"compare-0.png\",\"rb\").read(24); assert d[:4]==b\"\\x89PNG\" and int.from_bytes(d[16:20],\"big\")==600"'
+
 exact=(--test-area 1 --block-step 16 --fast)
 "$tool" "${exact[@]}" --csv curves.csv >out.txt 2>err.txt; code=$?
 check "a quick sweep exits 0, silent on a stderr that is no terminal" '[ $code -eq 0 ] && [ ! -s err.txt ]'
