@@ -43,9 +43,6 @@ void ReadContext(SurveyMachine* machine) {
 
 SurveyMachine ProbeSurveyMachine() {
   SurveyMachine machine;
-  char vendor[13];
-  ReadVendorText(vendor);
-  machine.vendor = vendor;
   // The processor's answer counts; the system's view only warns.
   const CacheTopology topology = ReadCacheTopology();
   machine.cacheSource = topology.source;

@@ -22,7 +22,6 @@ struct SurveyCache {
 };
 
 struct SurveyMachine {
-  std::string vendor;
   std::vector<SurveyCache> caches;
   std::string cacheSource;                    // which CPUID leaf gave the caches
   std::vector<std::string> cacheDescriptions; // one line per cache, instruction caches too
@@ -32,7 +31,7 @@ struct SurveyMachine {
   uint32_t supportedIsas = 0;
   uint64_t tscHz = 0;
   uint64_t coreHz = 0;                        // measured once, unbound, before any run
-  ProcessorIdentity identity;                 // vendor, brand, family, model, stepping, hypervisor
+  ProcessorIdentity identity;                 // vendor, brand, family, model, stepping, hypervisor (CPUID)
   std::string brandWhy, hypervisorWhy;        // why the brand or hypervisor is empty, "" where given
   SystemContext system;                       // the system's name, kernel, microcode, memory, ...
   uint32_t cores = 0;                         // distinct cores of the layout's processors

@@ -157,7 +157,7 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
       {"tool", {{"name", "lorvanta-sweep"}, {"version", toolVersion}}},
       {"date_utc", facts.dateUtc},
       {"machine", MachineJson(record.machine)},
-      {"processor", {{"vendor", record.machine.vendor}}},
+      {"processor", {{"vendor", record.machine.identity.vendor}}},
       {"topology", {{"source", record.machine.cacheSource}, {"caches", caches},
                     {"os_disagrees", record.machine.cacheWarning.empty() ? Json() : Json(record.machine.cacheWarning)},
                     {"layout_source", record.machine.layoutSource}}},

@@ -218,7 +218,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
     const FileHandle file = picture.handle;
     picture.handle = -1;
     const SurveyRun& run = record.runs.back();
-    const std::string title = machine.vendor + " - " + std::to_string(run.threads) +
+    const std::string title = machine.identity.vendor + " - " + std::to_string(run.threads) +
                               (run.threads == 1 ? " thread" : " threads") +
                               (run.placement.bound ? ", bound" : ", unbound") + " - core " +
                               (run.coreHz != 0 ? GigahertzText(run.coreHz) : std::string("?")) + " - TSC " +

@@ -190,7 +190,7 @@ std::string ScalingTable(const SurveyRecord& record) {
 std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& facts) {
   const SurveySettings& settings = record.settings;
   const SurveyMachine& machine = record.machine;
-  std::string text = "Lorvanta survey: " + machine.vendor + "\n" + ContextHead(machine, facts);
+  std::string text = "Lorvanta survey: " + machine.identity.vendor + "\n" + ContextHead(machine, facts);
   text += "caches (" + machine.cacheSource + "):\n";
   for (const std::string& line : machine.cacheDescriptions) text += "  " + line + "\n";
   if (!machine.cacheWarning.empty()) text += "warning: " + machine.cacheWarning + "\n";

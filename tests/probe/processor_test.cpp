@@ -73,6 +73,7 @@ TEST_F(Probe, RecordedProcessors) {
 TEST_F(Probe, IdentityFromRecordedAnswers) {
   const struct { std::map<uint32_t, CpuidAnswer> answers; const char* text; } rows[] = {
       {{{0, {0x16, 0x756e6547, 0x6c65746e, 0x49656e69}}, {1, {0x000906ea, 0x00100800, 0x7ffafbbf, 0xbfebfbff}},
+        {0x40000000, {0x00000e74, 0x0000125c, 0x00000064, 0}},  // leaf 0x16's answer: no hypervisor behind it
         {0x80000000, {0x80000008, 0, 0, 0}}, {0x80000002, {0x65746e49, 0x2952286c, 0x726f4320, 0x4d542865}},
         {0x80000003, {0x37692029, 0x3037382d, 0x43204b30, 0x40205550}}, {0x80000004, {0x372e3320, 0x7a484730, 0, 0}}},
        "GenuineIntel|Intel(R) Core(TM) i7-8700K CPU @ 3.70GHz|6|158|10|"},
