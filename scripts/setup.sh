@@ -3,7 +3,8 @@
 #   setup.sh           what building and running the Linux programs needs
 #   setup.sh --tests   that, and what the tests need besides: GoogleTest and
 #                      Google Benchmark, the Windows cross compilers, Wine (with
-#                      the i386 architecture) and its headless prefix, Xvfb,
+#                      the i386 architecture) and its headless prefix, Xvfb
+#                      (with xauth, which xvfb-run needs and only recommends),
 #                      likwid and the checkers of pictures, files and the manual
 #   setup.sh --new-prefix   as --tests, and recreates the Wine prefix
 set -euo pipefail
@@ -32,7 +33,7 @@ test_packages=(
   googletest libbenchmark-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64
-  xvfb xdotool x11-utils icoutils imagemagick desktop-file-utils likwid
+  xvfb xauth xdotool x11-utils icoutils imagemagick desktop-file-utils likwid
   man-db groff-base poppler-utils
 )
 
