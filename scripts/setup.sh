@@ -34,7 +34,7 @@ test_packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64
   xvfb xauth xdotool x11-utils icoutils imagemagick desktop-file-utils likwid
-  man-db groff-base poppler-utils
+  man-db groff-base poppler-utils python3
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
