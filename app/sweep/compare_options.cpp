@@ -13,7 +13,8 @@ void BuildApp(CLI::App& app, CompareToolOptions* options, std::string* pictureSi
   app.add_option("files", options->files, "two or more files of lorvanta-sweep --survey --json; the first is the base");
   app.add_flag("--json", options->json, "print the comparison as JSON on stdout");
   app.add_option("--picture", options->picturePath,
-                 "overlay the runs' best curves in a picture FILE (.bmp or .png), or the next free compare-N.png")
+                 "overlay the runs' best curves in a picture FILE, as .png, .svg, .pdf or .bmp by its extension "
+                 "(.png or .bmp on Windows), or to the next free compare-N.png")
       ->expected(0, 1);
   app.add_option("--size", *pictureSize, "the picture's size WxH (default 1200x900)");
 }
