@@ -1,11 +1,10 @@
 // The core-to-core matrix: which processors and in what order over hwloc's
-// synthetic topologies, and the ping-pong of one pair on this machine.
+// synthetic topologies, and the matrix of this machine's processors.
 #include <gtest/gtest.h>
 
 #include "platform/posix/machine_layout_hwloc.h"
 #include "probe/clock.h"
-#include "survey/core_pairs.h"
-#include "survey/ping_pong.h"
+#include "survey/core_to_core.h"
 
 namespace {
 MachineLayout LayoutOf(const char* synthetic) {
@@ -67,30 +66,34 @@ TEST(CoreToCore, OnePerCoreGroupedByLastLevelCache) {
 }
 
 namespace {
-uint32_t samplesAllowed = 0;
-bool AllowSamples(void*) { return samplesAllowed-- > 0; }
+uint32_t callsAllowed = 0;
+bool AllowCalls(const CoreToCoreProgress&, void*) { return callsAllowed-- > 0; }
 }  // namespace
 
-// Each direction on its own, its line first written on its first processor.
-TEST(CoreToCore, PingPongStartsOnTheFirstProcessorAndStopsWhenAsked) {
+// Every ordered pair on its own, its line first written on the row's
+// processor; a stop between samples ends the matrix; a bad pair fails.
+TEST(CoreToCore, EveryDirectionOnItsOwnLine) {
   MachineLayout layout;
   std::string error;
   if (!ReadMachineLayout(&layout, &error) || layout.processors.size() < 2)
     GTEST_SKIP() << "needs two processors the process may run on";
-  const uint32_t a = layout.processors[0].osNumber, b = layout.processors[1].osNumber;
   const uint64_t tscHz = MeasureClockFrequency();
   const PingPongRule rule{200, 5};
-  for (const auto& [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
-    PingPongResult result;
-    ASSERT_EQ(MeasurePingPong(from, to, rule, tscHz, nullptr, nullptr, &result, &error), PingPongMeasured) << error;
-    EXPECT_EQ(result.lineFirstWrittenOn, static_cast<int32_t>(from));
-    EXPECT_EQ(result.samplePicoseconds.size(), 5u);
-    EXPECT_GT(result.oneWayPicoseconds, 0u);
+  CoreToCoreMatrix matrix;
+  ASSERT_EQ(MeasureCoreToCoreMatrix(layout, false, rule, tscHz, nullptr, nullptr, &matrix, &error), MatrixMeasured)
+      << error;
+  const size_t count = matrix.processors.size();
+  for (size_t from = 0; from < count; ++from) {
+    for (size_t to = 0; to < count; ++to) {
+      const size_t cell = from * count + to;
+      EXPECT_EQ(matrix.lineFirstWrittenOn[cell], from == to ? -1 : static_cast<int32_t>(matrix.processors[from].processor));
+      EXPECT_EQ(matrix.oneWayPicoseconds[cell] > 0, from != to) << from << "," << to;
+    }
   }
+  callsAllowed = 2;  // the first pair's start and its first sample
+  EXPECT_EQ(MeasureCoreToCoreMatrix(layout, false, rule, tscHz, AllowCalls, nullptr, &matrix, &error), MatrixStopped);
   PingPongResult result;
-  samplesAllowed = 2;
-  EXPECT_EQ(MeasurePingPong(a, b, rule, tscHz, AllowSamples, nullptr, &result, &error), PingPongStopped);
-  EXPECT_EQ(result.samplePicoseconds.size(), 2u);
-  EXPECT_EQ(MeasurePingPong(a, 1u << 20, rule, tscHz, nullptr, nullptr, &result, &error), PingPongFailed);
+  EXPECT_EQ(MeasurePingPong(layout.processors[0].osNumber, 1u << 20, rule, tscHz, nullptr, nullptr, &result, &error),
+            PingPongFailed);
   EXPECT_NE(error, "");
 }
