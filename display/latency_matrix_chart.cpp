@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "display/display_state.h"
 #include "display/quantity_text.h"
 #include "display/survey_drawing.h"
 
@@ -25,6 +26,11 @@ void DrawText(const Canvas& canvas, int32_t x, int32_t y, const std::wstring& te
   Text(canvas, x, y, text.c_str(), colour);
 }
 }  // namespace
+
+LatencyMatrixStyle DisplayLatencyMatrixStyle() {
+  return {displayState.panelFont, MakeColour(0, 0, 0), MakeColour(255, 255, 255), MakeColour(255, 255, 255),
+          MakeColour(255, 80, 80)};
+}
 
 Colour LatencyScaleColour(uint64_t picoseconds, uint64_t lowest, uint64_t highest) {
   if (highest <= lowest) return MakeColour(kStops[0].red, kStops[0].green, kStops[0].blue);

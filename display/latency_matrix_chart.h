@@ -21,6 +21,9 @@ struct LatencyMatrixStyle {
   Colour background, text, gridLine, siblingFrame;
 };
 
+// The style of the display's pictures: its panel font, a black ground.
+LatencyMatrixStyle DisplayLatencyMatrixStyle();
+
 // The scale's colour for a latency between lowest and highest (both
 // inclusive): dark blue for the lowest through green to yellow.
 Colour LatencyScaleColour(uint64_t picoseconds, uint64_t lowest, uint64_t highest);
