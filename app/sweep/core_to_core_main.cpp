@@ -4,6 +4,8 @@
 #include "app/sweep/core_to_core_main.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/sweep/core_to_core_options.h"
 #include "app/sweep/core_to_core_report.h"
