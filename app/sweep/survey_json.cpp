@@ -2,6 +2,7 @@
 // bytes per cycle, each run's placement, the curves, the latency.
 #include <nlohmann/json.hpp>
 
+#include "app/sweep/machine_context.h"
 #include "app/sweep/survey_options.h"
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
@@ -82,45 +83,6 @@ Json RunJson(const SurveyRecord& record, const SurveyRun& run) {
           {"curves", curves}};
 }
 
-// The machine's context: each fact the system does not give is null, and
-// null_reasons says why under the fact's name.
-Json MachineJson(const SurveyMachine& machine) {
-  Json reasons = Json::object();
-  auto text = [&reasons](const char* name, const std::string& value, const std::string& why) {
-    if (!value.empty()) return Json(value);
-    reasons[name] = why;
-    return Json();
-  };
-  auto count = [&reasons](const char* name, uint64_t value, const std::string& why) {
-    if (value != 0) return Json(value);
-    reasons[name] = why;
-    return Json();
-  };
-  const SystemContext& system = machine.system;
-  const ProcessorIdentity& identity = machine.identity;
-  const uint32_t logical = static_cast<uint32_t>(machine.layout.processors.size());
-  Json document = {
-      {"os", text("os", system.os, system.osWhy)},
-      {"kernel_release", text("kernel_release", system.kernelRelease, system.kernelReleaseWhy)},
-      {"processor", {{"vendor", identity.vendor},
-                     {"brand", text("brand", identity.brand, machine.brandWhy)},
-                     {"family", identity.family},
-                     {"model", identity.model},
-                     {"stepping", identity.stepping},
-                     {"microcode", text("microcode", system.microcode, system.microcodeWhy)}}},
-      {"hypervisor", text("hypervisor", identity.hypervisor, machine.hypervisorWhy)},
-      {"logical_processors", logical},
-      {"cores", machine.cores},
-      {"smt", logical > machine.cores},
-      {"numa_nodes", count("numa_nodes", system.numaNodes, system.numaNodesWhy)},
-      {"memory_bytes", count("memory_bytes", system.memoryBytes, system.memoryWhy)},
-      {"transparent_huge_pages",
-       text("transparent_huge_pages", system.transparentHugePages, system.transparentHugePagesWhy)},
-      {"frequency_governor", text("frequency_governor", system.frequencyGovernor, system.frequencyGovernorWhy)}};
-  document["null_reasons"] = reasons;
-  return document;
-}
-
 Json LatencyJson(const SurveyRecord& record) {
   const SurveyLatency& latency = record.latency;
   if (!latency.measured) return nullptr;
@@ -150,13 +112,8 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
   Json runs = Json::array();
   for (const SurveyRun& run : record.runs) runs.push_back(RunJson(record, run));
   const std::string& thp = record.machine.system.transparentHugePages;
-  const Json document = {
-      {"schema_version", 1},
-      {"mode", "survey"},
-      {"label", facts.labelGiven ? Json(facts.label) : Json()},
-      {"tool", {{"name", "lorvanta-sweep"}, {"version", toolVersion}}},
-      {"date_utc", facts.dateUtc},
-      {"machine", MachineJson(record.machine)},
+  Json document = ContextJson("survey", record.machine, facts);
+  document.update(Json{
       {"processor", {{"vendor", record.machine.identity.vendor}}},
       {"topology", {{"source", record.machine.cacheSource}, {"caches", caches},
                     {"os_disagrees", record.machine.cacheWarning.empty() ? Json() : Json(record.machine.cacheWarning)},
@@ -171,7 +128,7 @@ std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& fact
       {"copy_bytes_counted", copyAccounting},
       {"runs", runs},
       {"latency", LatencyJson(record)},
-      {"elapsed_ms", facts.elapsedMilliseconds}};
+      {"elapsed_ms", facts.elapsedMilliseconds}});
   // A label that is no valid UTF-8 keeps its valid parts (U+FFFD for the rest)
   // rather than ending the run.
   return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

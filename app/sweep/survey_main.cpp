@@ -2,11 +2,10 @@
 // terminal, then the table, CSV, JSON and picture.
 #include "app/sweep/survey_main.h"
 
-#include <csignal>
 #include <cstdio>
-#include <ctime>
 
 #include "app/sweep/output_files.h"
+#include "app/sweep/run_control.h"
 #include "app/sweep/survey_options.h"
 #include "app/sweep/survey_picture.h"
 #include "app/sweep/survey_quantities.h"
@@ -18,30 +17,6 @@
 #include "survey/team.h"
 
 namespace {
-// The signal that asked the survey to stop, 0 while none has; polled between
-// measurements.
-volatile std::sig_atomic_t stopSignal = 0;
-void OnStopSignal(int number) { stopSignal = number; }
-
-// The terminal's interrupt, a polite kill and a closed terminal stop the
-// survey so that it can remove its partial files (Windows has no SIGHUP).
-void CatchStopSignals() {
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
-#ifdef SIGHUP
-  std::signal(SIGHUP, OnStopSignal);
-#endif
-}
-
-std::string StopSignalName(int number) {
-  if (number == SIGINT) return "SIGINT";
-  if (number == SIGTERM) return "SIGTERM";
-#ifdef SIGHUP
-  if (number == SIGHUP) return "SIGHUP";
-#endif
-  return "signal " + std::to_string(number);
-}
-
 // The picture's name when --picture names no file.
 constexpr NumberedNames kSurveyPictureNames = {"survey", "png"};
 
@@ -50,28 +25,16 @@ int SurveyUsageError(const std::string& message) {
   return 2;
 }
 
-// "1:05" from milliseconds.
-std::string MinutesSeconds(uint64_t milliseconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(milliseconds / 60000),
-                static_cast<unsigned long long>(milliseconds / 1000 % 60));
-  return text;
-}
-
 struct ProgressDisplay {
   bool terminal;
   uint64_t start;
   uint64_t lastShown;
 };
 
-uint64_t MillisecondsSince(uint64_t start) {
-  return (ReadPerformanceCounter() - start) * 1000 / PerformanceCounterFrequency();
-}
-
 // Between measurements: stops on a stop signal; on a terminal shows where the
 // run is at most five times a second.
 bool OnSurveyProgress(const SurveyProgress& where, void* context) {
-  if (stopSignal != 0) return false;
+  if (StopSignal() != 0) return false;
   ProgressDisplay& display = *static_cast<ProgressDisplay*>(context);
   if (!display.terminal) return true;
   const uint64_t elapsed = MillisecondsSince(display.start);
@@ -87,14 +50,6 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
                MinutesSeconds(elapsed).c_str(), MinutesSeconds(remaining).c_str());
   std::fflush(stderr);
   return true;
-}
-
-// "2026-12-07T12:34:56Z": the moment in UTC, to the second.
-std::string UtcDateText(std::time_t moment) {
-  char text[32] = "";
-  const std::tm* utc = std::gmtime(&moment);
-  if (utc != nullptr) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
-  return text;
 }
 
 // A run's placement over the machine's layout: bound, or left to the
@@ -124,7 +79,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   // probe the machine -> plan -> measure each run and the latency (each with
   // its levels) -> report.
   SurveyFacts facts;
-  facts.dateUtc = UtcDateText(std::time(nullptr));
+  facts.dateUtc = UtcDateNow();
   facts.label = options.label;
   facts.labelGiven = options.labelGiven;
   SurveyRecord record;
@@ -195,7 +150,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
     AbandonOutputFile(&csv);
     AbandonOutputFile(&picture);
     if (outcome == SurveyStopped) {
-      const int number = stopSignal;
+      const int number = StopSignal();
       std::fprintf(stderr, "lorvanta-sweep: stopped by %s; nothing written\n", StopSignalName(number).c_str());
       return 128 + number;
     }

@@ -6,13 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "app/sweep/machine_context.h"
 #include "survey/survey.h"
 
-// Facts of the run that the record does not hold.
-struct SurveyFacts {
-  std::string label;                 // --label as given; no label where labelGiven is false
-  bool labelGiven = false;
-  std::string dateUtc;               // when the survey started, "2026-12-07T12:34:56Z"
+// Facts of the run that the record does not hold, beside its context.
+struct SurveyFacts : RunContext {
   bool maxSizeCapped = false;
   uint64_t availableMemory = 0;
   uint64_t elapsedMilliseconds = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/sweep/machine_context.h"
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
 #include "app/tool_version.h"
@@ -101,34 +102,6 @@ std::string RunHead(const SurveyRecord& record, const SurveyRun& run) {
   for (size_t i = 0; i < run.threadCoreHz.size(); ++i)
     text += std::string(i ? ", " : " ") + (run.threadCoreHz[i] != 0 ? GigahertzText(run.threadCoreHz[i]) : "?");
   return text + "\n";
-}
-
-// A fact, or "unknown (why)".
-std::string Known(const std::string& value, const std::string& why) {
-  return value.empty() ? "unknown (" + why + ")" : value;
-}
-
-// The run's context: the tool, the moment, the label, the system and the
-// processor, one line each.
-std::string ContextHead(const SurveyMachine& machine, const SurveyFacts& facts) {
-  const SystemContext& system = machine.system;
-  const ProcessorIdentity& identity = machine.identity;
-  const uint32_t logical = static_cast<uint32_t>(machine.layout.processors.size());
-  std::string text = std::string("tool: lorvanta-sweep ") + toolVersion + "\n";
-  text += "date (UTC): " + facts.dateUtc + "\n";
-  if (facts.labelGiven) text += "label: " + OneLineText(facts.label) + "\n";
-  text += "os: " + Known(system.os, system.osWhy) + "; kernel: " + Known(system.kernelRelease, system.kernelReleaseWhy) + "\n";
-  text += "processor: " + Known(identity.brand, machine.brandWhy) + "\n";
-  text += "family " + std::to_string(identity.family) + ", model " + std::to_string(identity.model) + ", stepping " +
-          std::to_string(identity.stepping) + "\n";
-  text += "microcode: " + Known(system.microcode, system.microcodeWhy) + "\n";
-  text += "hypervisor: " + (identity.hypervisor.empty() ? "none (" + machine.hypervisorWhy + ")" : identity.hypervisor) + "\n";
-  text += "processors: " + std::to_string(logical) + " logical, " + std::to_string(machine.cores) +
-          (machine.cores == 1 ? " core, " : " cores, ") + (logical > machine.cores ? "SMT" : "no SMT") + "\n";
-  text += "NUMA nodes: " + Known(system.numaNodes != 0 ? std::to_string(system.numaNodes) : "", system.numaNodesWhy) + "\n";
-  text += "memory: " + Known(system.memoryBytes != 0 ? ByteSizeText(system.memoryBytes) : "", system.memoryWhy) + "\n";
-  text += "transparent huge pages: " + Known(system.transparentHugePages, system.transparentHugePagesWhy) + "\n";
-  return text + "frequency governor: " + Known(system.frequencyGovernor, system.frequencyGovernorWhy) + "\n";
 }
 
 std::string RunTable(const SurveyRecord& record, const SurveyRun& run) {

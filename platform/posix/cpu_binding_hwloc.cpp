@@ -1,6 +1,9 @@
-// Linux binding of a thread to a processor through hwloc_set_cpubind, and the
-// process's hwloc topology, loaded once.
+// Linux binding of a thread to a processor through hwloc_set_cpubind, the
+// processor a thread runs on (sched_getcpu), and the process's hwloc
+// topology, loaded once.
 #include "platform/survey/processors.h"
+
+#include <sched.h>
 
 #include <cerrno>
 #include <cstring>
@@ -34,3 +37,5 @@ bool BindCurrentThread(uint32_t processor, std::string* error) {
   }
   return true;
 }
+
+int32_t CurrentProcessor() { return sched_getcpu(); }

@@ -68,5 +68,21 @@ bool ReadMachineLayout(MachineLayout* layout, std::string* error) {
     *error = "hwloc finds no logical processor";
     return false;
   }
+  // Only the processors the process may run on (taskset, cpusets): a thread
+  // bound elsewhere would run where the user did not allow it.
+  const hwloc_bitmap_t allowed = hwloc_bitmap_alloc();
+  if (allowed != nullptr && hwloc_get_cpubind(topology, allowed, HWLOC_CPUBIND_PROCESS) == 0) {
+    std::vector<LayoutProcessor>& processors = layout->processors;
+    processors.erase(std::remove_if(processors.begin(), processors.end(),
+                                    [&](const LayoutProcessor& processor) {
+                                      return !hwloc_bitmap_isset(allowed, processor.osNumber);
+                                    }),
+                     processors.end());
+  }
+  hwloc_bitmap_free(allowed);
+  if (layout->processors.empty()) {
+    *error = "no processor of the process's binding is in hwloc's topology";
+    return false;
+  }
   return true;
 }

@@ -40,3 +40,6 @@ bool ReadMachineLayout(MachineLayout* layout, std::string* error);
 // Binds the calling thread to one logical processor (the system's number);
 // false, with the reason in error, when it cannot.
 bool BindCurrentThread(uint32_t processor, std::string* error);
+// The OS number of the processor the calling thread runs on now; -1 where
+// the system cannot say.
+int32_t CurrentProcessor();

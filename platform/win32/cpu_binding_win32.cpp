@@ -1,6 +1,6 @@
 // Windows binding of a thread to a processor: SetThreadAffinityMask, or
 // SetThreadGroupAffinity for processors of the groups beyond the first
-// (number = group * 64 + bit).
+// (number = group * 64 + bit); the processor a thread runs on, in the same numbering.
 #include "platform/survey/processors.h"
 
 #include <windows.h>
@@ -23,4 +23,10 @@ bool BindCurrentThread(uint32_t processor, std::string* error) {
     return false;
   }
   return true;
+}
+
+int32_t CurrentProcessor() {
+  PROCESSOR_NUMBER number = {};
+  GetCurrentProcessorNumberEx(&number);
+  return static_cast<int32_t>(number.Group) * 64 + number.Number;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The headless tool as a user runs it, exact sweep and survey: bad input is
+# The headless tool as a user runs it, exact sweep, survey and core-to-core: bad input is
 # refused before anything is measured or created; small real runs write their
 # CSV, JSON and picture; a stop signal or a thread that cannot start leaves
 # no partial file.
@@ -43,7 +43,19 @@ done <<'TABLE'
 --survey --threads 1,many|not 'many'
 --survey --max-size 16K --csv taken.csv|exists already
 --survey --picture shot.gif --csv new.csv|--picture names its format by the extension
+--core-to-core --round-trips 9999 --csv new.csv|--round-trips takes 10000 to
+--core-to-core --samples 4 --csv new.csv|--samples takes 5 to
+--core-to-core --samples five|--samples
+--core-to-core --csv taken.csv|exists already
+--core-to-core --picture taken.bmp --csv new.csv|exists already
+--core-to-core --picture matrix.gif --csv new.csv|--picture names its format by the extension
+--core-to-core --survey --csv new.csv|--survey belongs to another mode
+--compare a.json --core-to-core|--compare belongs to another mode
+--core-to-core --threads 2|--threads belongs to another mode
 TABLE
+taskset -c 0 "$tool" --core-to-core --all-logical --csv new.csv >out.txt 2>err.txt; code=$?
+check "core-to-core on one processor: exit 2, one line, nothing written" \
+  '[ $code -eq 2 ] && [ "$(cat err.txt)" = "lorvanta-sweep: core-to-core latency needs at least two processors; this process may run on 1" ] && [ ! -s out.txt ] && [ ! -e new.csv ]'
 check "a bad value's refusal ends with the usage; --help exits 0 with it" \
   '"$tool" --test-area 3 2>&1 >/dev/null | grep -q "^usage:" && "$tool" --help | grep -q -- "--block-step"'
 check "--version names the tool and a version in both modes, and nothing else" \
@@ -113,21 +125,42 @@ check "JSON: the L1 read kernel, 11 lengths, one run per thread count on distinc
 check "JSON: the context first, the label as given, every null fact of the machine with its reason and no other" \
   'LABEL="$label" python3 -c "import json, os; d=json.load(open(\"out.json\")); assert list(d)[:7] == [\"schema_version\", \"mode\", \"label\", \"tool\", \"date_utc\", \"machine\", \"processor\"] and d[\"schema_version\"] == 1; assert d[\"label\"] == os.environ[\"LABEL\"]; assert d[\"tool\"][\"name\"] == \"lorvanta-sweep\" and d[\"tool\"][\"version\"]; m=d[\"machine\"]; p=m[\"processor\"]; assert p[\"family\"] > 0 and m[\"logical_processors\"] >= m[\"cores\"] > 0 and m[\"smt\"] == (m[\"logical_processors\"] > m[\"cores\"]); nulls={k for k, v in list(m.items()) + list(p.items()) if v is None}; r=m[\"null_reasons\"]; assert set(r) == nulls and all(r.values()), (nulls, r)"'
 
+# The core-to-core matrix under the least rule, every logical processor: each
+# ordered pair's line first written by its row's processor.
+if [ "$(nproc)" -lt 2 ]; then
+  echo "skipped: a core-to-core matrix needs two processors"
+else
+  echo keep >core-to-core-0.png
+  "$tool" --core-to-core --all-logical --json --csv c2c.csv --picture --size 500x400 >c2c.json 2>err.txt; code=$?
+  check "core-to-core JSON: every pair above 0 ns, its line first written by the row's processor, the diagonal null" \
+    '[ $code -eq 0 ] && python3 -c "import json; d=json.load(open(\"c2c.json\")); p=[x[\"processor\"] for x in d[\"processors\"]]; n=len(p); m=d[\"one_way_ns\"]; w=d[\"line_first_written_on\"]; assert d[\"mode\"] == \"core_to_core\" and d[\"rule\"] == {\"round_trips\": 10000, \"samples\": 5} and n >= 2 and len(m) == len(w) == n; assert all((m[i][j] is None and w[i][j] is None) if i == j else (m[i][j] > 0 and w[i][j] == p[i]) for i in range(n) for j in range(n)), (m, w)"'
+  rows=$(python3 -c "import json; n=len(json.load(open('c2c.json'))['processors']); print(n * (n - 1))")
+  check "core-to-core CSV: a line saying what the figures are, the header, a row per ordered pair" \
+    'head -n1 c2c.csv | grep -q "^# one-way latency in ns: the median of 5 samples of 10000 round trips each" && sed -n 2p c2c.csv | grep -qx "from,to,one_way_ns,siblings,same_last_level_cache" && [ "$(tail -n +3 c2c.csv | grep -c "^[0-9]*,[0-9]*,[0-9.]*,[01],[01]$")" -eq "$rows" ]'
+  check "the core-to-core picture without FILE is the next free core-to-core-N.png" \
+    'grep -q "written to core-to-core-1.png (500x400)" err.txt && [ "$(head -c 8 core-to-core-1.png | od -An -tx1 | tr -d " ")" = 89504e470d0a1a0a ] && [ "$(cat core-to-core-0.png)" = keep ]'
+  "$tool" --core-to-core --all-logical --label c2c-run >out.txt 2>/dev/null
+  check "core-to-core table: the context, a row per processor, the summary of the pairs" \
+    'grep -qx "label: c2c-run" out.txt && [ "$(sed -n "/^ *from.to/,/^$/p" out.txt | grep -c "^ *[0-9]\+ ")" -eq "$(nproc)" ] && grep -qE "^(same|other) .*: lowest [0-9.]+, median [0-9.]+, highest [0-9.]+ ns" out.txt'
+fi
+
 # A stop signal during the run removes the CSV it had claimed and exits with
 # 128 + the signal's number.
-while read -r name code; do
-  "$tool" --survey --repeats 50 --max-size 4M --csv partial.csv >/dev/null 2>err.txt &
+while read -r name code args; do
+  # shellcheck disable=SC2086
+  "$tool" $args --csv partial.csv >/dev/null 2>err.txt &
   pid=$!
   for _ in $(seq 50); do [ -e partial.csv ] && break; sleep 0.1; done
   sleep 0.5
   kill -"$name" "$pid"
   wait "$pid"; got=$?
-  check "SIG$name exits $code, names the signal on one line and removes the partial CSV" \
+  check "$args: SIG$name exits $code, names the signal on one line and removes the partial CSV" \
     '[ $got -eq $code ] && [ "$(wc -l <err.txt)" -eq 1 ] && grep -q "stopped by SIG$name" err.txt && [ ! -e partial.csv ]'
 done <<'TABLE'
-INT 130
-TERM 143
-HUP 129
+INT 130 --survey --repeats 50 --max-size 4M
+TERM 143 --survey --repeats 50 --max-size 4M
+HUP 129 --survey --repeats 50 --max-size 4M
+INT 130 --core-to-core --all-logical --round-trips 1000000 --samples 1000
 TABLE
 
 # A thread that cannot start (every thread stack is larger than the address

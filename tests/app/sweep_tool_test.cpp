@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/sweep/core_to_core_report.h"
 #include "app/sweep/options.h"
 #include "app/sweep/report.h"
 #include "app/sweep/survey_options.h"
@@ -151,4 +153,32 @@ TEST(SurveyReport, SpreadUnstableMarkAndLatencyInEveryTable) {
   for (const std::string& table : {text.substr(0, second), text.substr(second)})
     EXPECT_NE(table.find("1.00 ns"), std::string::npos) << table;
   EXPECT_TRUE(text.find(" - ") < second && text.find("20%*") > second && text.find("* unstable") > second) << text;
+}
+
+// The core-to-core table and CSV over two packages, two last-level caches in
+// the first and one core's two threads: bars between the groups, siblings
+// marked, each kind of pair summed up apart; cell (r, c) is 10 r + c ns.
+TEST(CoreToCoreReport, GroupBarsSiblingMarksAndKindsOfPairs) {
+  CoreToCoreMatrix matrix;
+  matrix.processors = {{0, 0, 0, 0}, {2, 0, 0, 0}, {1, 1, 0, 1}, {3, 2, 1, 2}};
+  for (uint64_t row = 0; row < 4; ++row)
+    for (uint64_t column = 0; column < 4; ++column)
+      matrix.oneWayPicoseconds.push_back(row == column ? 0 : (10 * row + column) * 1000);
+  matrix.lineFirstWrittenOn.assign(16, -1);
+  matrix.rule = kPingPongRule;
+  const std::string text = FormatCoreToCoreText(matrix, SurveyMachine(), RunContext(), 0);
+  size_t bars = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) bars += line.find("-+") != std::string::npos;
+  EXPECT_EQ(bars, 2u) << text;
+  EXPECT_TRUE(text.find(" 1.0s") != std::string::npos && text.find(" 10.0s") != std::string::npos &&
+              text.find("2.0s") == std::string::npos && text.find("\ns: SMT siblings") != std::string::npos) << text;
+  for (const char* line : {"\nsame core (SMT siblings): lowest 1.0, median 5.5, highest 10.0 ns (2 pairs)\n",
+                           "\nother last-level cache: lowest 2.0, median 16.0, highest 21.0 ns (4 pairs)\n",
+                           "\nother package: lowest 3.0, median 26.5, highest 32.0 ns (6 pairs)\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  EXPECT_EQ(text.find("same last-level cache:"), std::string::npos) << text;
+  const std::string csv = FormatCoreToCoreCsv(matrix);
+  EXPECT_TRUE(csv.find("\n2,0,10.000,1,1\n") != std::string::npos && csv.find("\n1,3,23.000,0,0\n") != std::string::npos &&
+              csv.find("\n0,1,2.000,0,0\n") != std::string::npos && std::count(csv.begin(), csv.end(), '\n') == 14) << csv;
 }

@@ -1,0 +1,51 @@
+#include "app/sweep/run_control.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/os.h"
+
+namespace {
+// Polled between measurements.
+volatile std::sig_atomic_t stopSignal = 0;
+void OnStopSignal(int number) { stopSignal = number; }
+}  // namespace
+
+void CatchStopSignals() {
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+#ifdef SIGHUP
+  std::signal(SIGHUP, OnStopSignal);
+#endif
+}
+
+int StopSignal() { return stopSignal; }
+
+std::string StopSignalName(int number) {
+  if (number == SIGINT) return "SIGINT";
+  if (number == SIGTERM) return "SIGTERM";
+#ifdef SIGHUP
+  if (number == SIGHUP) return "SIGHUP";
+#endif
+  return "signal " + std::to_string(number);
+}
+
+std::string UtcDateNow() {
+  const std::time_t moment = std::time(nullptr);
+  char text[32] = "";
+  const std::tm* utc = std::gmtime(&moment);
+  if (utc != nullptr) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+  return text;
+}
+
+uint64_t MillisecondsSince(uint64_t start) {
+  return (ReadPerformanceCounter() - start) * 1000 / PerformanceCounterFrequency();
+}
+
+std::string MinutesSeconds(uint64_t milliseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(milliseconds / 60000),
+                static_cast<unsigned long long>(milliseconds / 1000 % 60));
+  return text;
+}
