@@ -24,6 +24,12 @@ namespace {
 struct alignas(128) TurnLine {
   std::atomic<uint32_t> turn{0};
 };
+// The answering thread's stop flag, on a line of its own: on the first
+// thread's stack it could share a line with what that thread writes, and
+// every check would then cost a transfer.
+struct alignas(128) QuitLine {
+  std::atomic<bool> quit{false};
+};
 
 void PinTo(uint32_t processor) {
   cpu_set_t set;
@@ -40,10 +46,10 @@ double ReferenceOneWayNanoseconds(uint32_t from, uint32_t to) {
   std::thread first([&] {
     PinTo(from);
     auto* line = new TurnLine;
-    std::atomic<bool> quit{false};
-    std::thread second([&] {
+    auto* stop = new QuitLine;
+    std::thread second([line, stop, to] {  // copies: nothing read from the first thread's stack
       PinTo(to);
-      while (!quit.load(std::memory_order_relaxed)) {
+      while (!stop->quit.load(std::memory_order_relaxed)) {
         if (line->turn.load(std::memory_order_acquire) == 1) line->turn.store(0, std::memory_order_release);
       }
     });
@@ -57,9 +63,10 @@ double ReferenceOneWayNanoseconds(uint32_t from, uint32_t to) {
       const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
       if (sample > 0) samples.push_back(took.count() / kTrips / 2);  // the first warms up
     }
-    quit = true;
+    stop->quit = true;
     second.join();
     delete line;
+    delete stop;
   });
   first.join();
   std::sort(samples.begin(), samples.end());
