@@ -8,16 +8,12 @@
 #include "app/sweep/compare_read.h"
 #include "app/sweep/compare_report.h"
 #include "app/sweep/output_files.h"
+#include "app/sweep/run_control.h"
 #include "app/sweep/picture_file.h"
 #include "display/compare_chart.h"
 #include "display/display_state.h"
 
 namespace {
-int CompareUsageError(const std::string& message) {
-  std::fprintf(stderr, "lorvanta-sweep: %s\n", message.c_str());
-  return 2;
-}
-
 // What the picture paints: the chart's data and the texts it points at.
 struct ComparePicture {
   std::vector<std::wstring> names;
@@ -57,7 +53,7 @@ void PaintComparePicture(Canvas& canvas, Rect area, const void* context) {
 int RunCompareTool(int argc, const char* const* argv) {
   CompareToolOptions options;
   std::string error;
-  if (!ParseCompareOptions(argc, argv, &options, &error)) return CompareUsageError(error + "\n(see --compare --help)");
+  if (!ParseCompareOptions(argc, argv, &options, &error)) return RefuseInput(error + "\n(see --compare --help)");
   if (options.help) {
     std::fputs(CompareUsage().c_str(), stdout);
     return 0;
@@ -65,19 +61,17 @@ int RunCompareTool(int argc, const char* const* argv) {
 
   std::vector<CompareFile> files(options.files.size());
   for (size_t i = 0; i < files.size(); ++i)
-    if (!ReadCompareFile(options.files[i], &files[i], &error)) return CompareUsageError(error);
+    if (!ReadCompareFile(options.files[i], &files[i], &error)) return RefuseInput(error);
   const Comparison comparison = CompareFiles(files);
 
   if (options.picture) {
-    PictureFormat format = PictureFormat::Png;
-    if (!options.picturePath.empty() && !PictureFormatFromPath(options.picturePath, &format, &error))
-      return CompareUsageError(error);
-    if (!PictureFormatWritable(format, &error)) return CompareUsageError(error);
+    const PictureFormat format = options.pictureFormat;
+    if (!PictureFormatWritable(format, &error)) return RefuseInput(error);
     if (comparison.pictureThreads == 0)
-      return CompareUsageError("--picture: no thread count is in every file, so there are no curves to overlay");
+      return RefuseInput("--picture: no thread count is in every file, so there are no curves to overlay");
     ClaimedFile claimed;
     if (!ClaimOutputFile(options.picturePath, NumberedNames{"compare", "png"}, &claimed, &error))
-      return CompareUsageError(error);
+      return RefuseInput(error);
     ComparePicture picture;
     BuildComparePicture(files, comparison.pictureThreads, &picture);
     if (!WritePictureFile(claimed.handle, claimed.path.c_str(), format, options.pictureWidth, options.pictureHeight,

@@ -44,12 +44,8 @@ bool ParseCompareOptions(int argc, const char* const* argv, CompareToolOptions* 
     return false;
   }
   options->picture = app.count("--picture") > 0;
-  if (!pictureSize.empty() && !ParsePictureSize(pictureSize.c_str(), &options->pictureWidth, &options->pictureHeight)) {
-    *error = "--size takes WIDTHxHEIGHT in pixels, each 1 to " + std::to_string(kMaxPictureSide) + ", not '" +
-             pictureSize + "'";
-    return false;
-  }
-  return true;
+  return ParsePictureOptions(options->picture ? options->picturePath : "", pictureSize, &options->pictureFormat,
+                             &options->pictureWidth, &options->pictureHeight, error);
 }
 
 std::string CompareUsage() {

@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "app/sweep/picture_file.h"
+
 struct CompareToolOptions {
   std::vector<std::string> files;  // two or more saved survey JSON files
   bool json = false;
   bool picture = false;
   std::string picturePath;  // empty: the next free compare-N.png
+  PictureFormat pictureFormat = PictureFormat::Png;
   int32_t pictureWidth = 1200;
   int32_t pictureHeight = 900;
   bool help = false;

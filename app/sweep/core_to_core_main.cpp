@@ -19,26 +19,12 @@ namespace {
 // The picture's name when --picture names no file.
 constexpr NumberedNames kCoreToCorePictureNames = {"core-to-core", "png"};
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "lorvanta-sweep: %s\n", message.c_str());
-  return 2;
-}
-
-struct ProgressDisplay {
-  bool terminal;
-  uint64_t start;
-  uint64_t lastShown;
-};
-
 // Between pairs and samples: stops on a stop signal; on a terminal shows
 // which pair runs at most five times a second.
 bool OnPairProgress(const CoreToCoreProgress& where, void* context) {
   if (StopSignal() != 0) return false;
-  ProgressDisplay& display = *static_cast<ProgressDisplay*>(context);
-  if (!display.terminal) return true;
-  const uint64_t elapsed = MillisecondsSince(display.start);
-  if (where.pairsDone != 0 && elapsed < display.lastShown + 200) return true;
-  display.lastShown = elapsed;
+  uint64_t elapsed = 0;
+  if (!ProgressLineDue(static_cast<ProgressDisplay*>(context), where.pairsDone == 0, &elapsed)) return true;
   const uint64_t remaining =
       where.pairsDone == 0 ? 0 : elapsed * (where.pairsTotal - where.pairsDone) / where.pairsDone;
   std::fprintf(stderr, "\rcore-to-core: pair %u of %u, elapsed %s, about %s to go   ", where.pairsDone + 1,
@@ -82,7 +68,7 @@ bool WriteMatrixPicture(const CoreToCoreMatrix& matrix, const std::string& title
 int RunCoreToCoreTool(int argc, const char* const* argv) {
   CoreToCoreToolOptions options;
   std::string error;
-  if (!ParseCoreToCoreOptions(argc, argv, &options, &error)) return UsageError(error + "\n(see --core-to-core --help)");
+  if (!ParseCoreToCoreOptions(argc, argv, &options, &error)) return RefuseInput(error + "\n(see --core-to-core --help)");
   if (options.help) {
     std::fputs(CoreToCoreUsage().c_str(), stdout);
     return 0;
@@ -91,7 +77,7 @@ int RunCoreToCoreTool(int argc, const char* const* argv) {
     std::printf("lorvanta-sweep %s\n", toolVersion);
     return 0;
   }
-  if (options.picture && !PictureFormatWritable(options.pictureFormat, &error)) return UsageError(error);
+  if (options.picture && !PictureFormatWritable(options.pictureFormat, &error)) return RefuseInput(error);
 
   // probe the machine -> choose the processors -> claim the files -> measure
   // every ordered pair -> report.
@@ -101,16 +87,16 @@ int RunCoreToCoreTool(int argc, const char* const* argv) {
   const size_t chosen = ChooseMatrixProcessors(machine.layout, options.everyLogicalProcessor).size();
   if (chosen < 2) {
     const bool moreThreads = !options.everyLogicalProcessor && machine.layout.processors.size() >= 2;
-    return UsageError("core-to-core latency needs at least two processors; this process may run on " +
+    return RefuseInput("core-to-core latency needs at least two processors; this process may run on " +
                       std::to_string(chosen) + (moreThreads ? " core (--all-logical takes its hardware threads)" : ""));
   }
 
   CatchStopSignals();
   ClaimedFile csv, picture;
-  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, kNoNumberedNames, &csv, &error)) return UsageError(error);
+  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, kNoNumberedNames, &csv, &error)) return RefuseInput(error);
   if (options.picture && !ClaimOutputFile(options.picturePath, kCoreToCorePictureNames, &picture, &error)) {
     AbandonOutputFile(&csv);
-    return UsageError(error);
+    return RefuseInput(error);
   }
 
   ProgressDisplay display{StandardErrorIsTerminal(), ReadPerformanceCounter(), 0};

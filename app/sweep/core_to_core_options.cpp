@@ -73,15 +73,8 @@ bool ParseCoreToCoreOptions(int argc, const char* const* argv, CoreToCoreToolOpt
   }
   options->context.labelGiven = app.count("--label") > 0;
   options->picture = app.count("--picture") > 0;
-  if (options->picture && !options->picturePath.empty() &&
-      !PictureFormatFromPath(options->picturePath, &options->pictureFormat, error))
-    return false;
-  if (!pictureSize.empty() && !ParsePictureSize(pictureSize.c_str(), &options->pictureWidth, &options->pictureHeight)) {
-    *error = "--size takes WIDTHxHEIGHT in pixels, each 1 to " + std::to_string(kMaxPictureSide) + ", not '" +
-             pictureSize + "'";
-    return false;
-  }
-  return true;
+  return ParsePictureOptions(options->picture ? options->picturePath : "", pictureSize, &options->pictureFormat,
+                             &options->pictureWidth, &options->pictureHeight, error);
 }
 
 std::string CoreToCoreUsage() {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/screenshot_file.h"
+#include "app/sweep/options.h"
 #ifdef _WIN32
 #include "platform/win32/gdi_canvas.h"
 #include "platform/win32/gdi_picture.h"
@@ -113,4 +114,15 @@ bool WritePictureFile(FileHandle file, const char* path, PictureFormat format, i
   DestroyDisplayFonts();
 #endif
   return written;
+}
+
+bool ParsePictureOptions(const std::string& path, const std::string& sizeText, PictureFormat* format, int32_t* width,
+                         int32_t* height, std::string* error) {
+  if (!path.empty() && !PictureFormatFromPath(path, format, error)) return false;
+  if (!sizeText.empty() && !ParsePictureSize(sizeText.c_str(), width, height)) {
+    *error = "--size takes WIDTHxHEIGHT in pixels, each 1 to " + std::to_string(kMaxPictureSide) + ", not '" +
+             sizeText + "'";
+    return false;
+  }
+  return true;
 }

@@ -15,6 +15,12 @@ enum class PictureFormat { Bmp, Png, Svg, Pdf };
 // case); false with one line for the user in error for any other.
 bool PictureFormatFromPath(const std::string& path, PictureFormat* format, std::string* error);
 
+// The picture options of a mode: the format of path (when given; else *format
+// is left as it is, for the numbered default name) and the size "WxH" (when
+// given). False with one line for the user in error.
+bool ParsePictureOptions(const std::string& path, const std::string& sizeText, PictureFormat* format, int32_t* width,
+                         int32_t* height, std::string* error);
+
 // True when this build can write format; else false with one line in error.
 bool PictureFormatWritable(PictureFormat format, std::string* error);
 

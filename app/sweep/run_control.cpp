@@ -49,3 +49,16 @@ std::string MinutesSeconds(uint64_t milliseconds) {
                 static_cast<unsigned long long>(milliseconds / 1000 % 60));
   return text;
 }
+
+int RefuseInput(const std::string& message) {
+  std::fprintf(stderr, "lorvanta-sweep: %s\n", message.c_str());
+  return 2;
+}
+
+bool ProgressLineDue(ProgressDisplay* display, bool last, uint64_t* elapsed) {
+  if (!display->terminal) return false;
+  *elapsed = MillisecondsSince(display->start);
+  if (!last && *elapsed < display->lastShown + 200) return false;
+  display->lastShown = *elapsed;
+  return true;
+}

@@ -1,6 +1,7 @@
-// What the headless tool's long modes (survey, core-to-core) share while
-// they run: the signals that stop them, so that they can remove their
-// partial files, and the times their progress line shows.
+// What the headless tool's modes share while they run: the line that refuses
+// bad input, the signals that stop the long modes (survey, core-to-core) so
+// that they can remove their partial files, and their progress line's pacing
+// and times.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -13,6 +14,21 @@ void CatchStopSignals();
 int StopSignal();
 // "SIGINT", "SIGTERM", "SIGHUP", or "signal N".
 std::string StopSignalName(int number);
+
+// One line on stderr ("lorvanta-sweep: message") for bad input; returns the
+// exit code 2.
+int RefuseInput(const std::string& message);
+
+// A progress line on stderr, shown only on a terminal and at most five times
+// a second.
+struct ProgressDisplay {
+  bool terminal;
+  uint64_t start;  // performance counter at the run's start
+  uint64_t lastShown;
+};
+// Whether the line is due now (always for the last one); *elapsed gets the
+// milliseconds since the start.
+bool ProgressLineDue(ProgressDisplay* display, bool last, uint64_t* elapsed);
 
 // "2026-12-07T12:34:56Z": now in UTC, to the second.
 std::string UtcDateNow();

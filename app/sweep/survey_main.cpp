@@ -20,26 +20,13 @@ namespace {
 // The picture's name when --picture names no file.
 constexpr NumberedNames kSurveyPictureNames = {"survey", "png"};
 
-int SurveyUsageError(const std::string& message) {
-  std::fprintf(stderr, "lorvanta-sweep: %s\n", message.c_str());
-  return 2;
-}
-
-struct ProgressDisplay {
-  bool terminal;
-  uint64_t start;
-  uint64_t lastShown;
-};
-
 // Between measurements: stops on a stop signal; on a terminal shows where the
 // run is at most five times a second.
 bool OnSurveyProgress(const SurveyProgress& where, void* context) {
   if (StopSignal() != 0) return false;
-  ProgressDisplay& display = *static_cast<ProgressDisplay*>(context);
-  if (!display.terminal) return true;
-  const uint64_t elapsed = MillisecondsSince(display.start);
-  if (where.workDone != where.workTotal && elapsed < display.lastShown + 200) return true;
-  display.lastShown = elapsed;
+  uint64_t elapsed = 0;
+  if (!ProgressLineDue(static_cast<ProgressDisplay*>(context), where.workDone == where.workTotal, &elapsed))
+    return true;
   const uint64_t percent = where.workTotal == 0 ? 100 : where.workDone * 100 / where.workTotal;
   const uint64_t remaining =
       where.workDone == 0 ? 0 : elapsed * (where.workTotal - where.workDone) / where.workDone;
@@ -65,7 +52,7 @@ SurveyPlacement Placed(const SurveyMachine& machine, uint32_t threads, bool bind
 int RunSurveyTool(int argc, const char* const* argv) {
   SurveyToolOptions options;
   std::string error;
-  if (!ParseSurveyOptions(argc, argv, &options, &error)) return SurveyUsageError(error + "\n(see --survey --help)");
+  if (!ParseSurveyOptions(argc, argv, &options, &error)) return RefuseInput(error + "\n(see --survey --help)");
   if (options.help) {
     std::fputs(SurveyUsage().c_str(), stdout);
     return 0;
@@ -74,7 +61,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
     std::printf("lorvanta-sweep %s\n", toolVersion);
     return 0;
   }
-  if (options.picture && !PictureFormatWritable(options.pictureFormat, &error)) return SurveyUsageError(error);
+  if (options.picture && !PictureFormatWritable(options.pictureFormat, &error)) return RefuseInput(error);
 
   // probe the machine -> plan -> measure each run and the latency (each with
   // its levels) -> report.
@@ -87,13 +74,13 @@ int RunSurveyTool(int argc, const char* const* argv) {
   record.machine = ProbeSurveyMachine();
   const SurveyMachine& machine = record.machine;
   if ((machine.supportedIsas & record.settings.wantedIsas) == 0)
-    return SurveyUsageError("this machine does not support --isa " + options.isaWord);
+    return RefuseInput("this machine does not support --isa " + options.isaWord);
 
   // Threads: counts, and where they run over the machine's layout.
   const MachineLayout& layout = machine.layout;
   std::vector<uint32_t> threadCounts;
   const uint32_t available = layout.processors.empty() ? 1 : static_cast<uint32_t>(layout.processors.size());
-  if (!ParseThreadCounts(options.threadsText, available, &threadCounts, &error)) return SurveyUsageError(error);
+  if (!ParseThreadCounts(options.threadsText, available, &threadCounts, &error)) return RefuseInput(error);
   uint32_t mostThreads = 1;
   for (uint32_t count : threadCounts) mostThreads = count > mostThreads ? count : mostThreads;
 
@@ -105,7 +92,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if (record.settings.maxSize == 0) {
     record.settings.maxSize = DefaultMaxSize(lastLevel, perThread, &facts.maxSizeCapped);
   } else if (perThread != 0 && record.settings.maxSize > perThread / 4) {
-    return SurveyUsageError("--max-size " + ByteSizeText(record.settings.maxSize) + " does not fit: " +
+    return RefuseInput("--max-size " + ByteSizeText(record.settings.maxSize) + " does not fit: " +
                             std::to_string(2 * mostThreads) + " buffers of it must fit in half of the " +
                             ByteSizeText(facts.availableMemory) + " of free memory (at most " +
                             ByteSizeText(perThread / 4) + " each)");
@@ -113,10 +100,10 @@ int RunSurveyTool(int argc, const char* const* argv) {
 
   CatchStopSignals();
   ClaimedFile csv, picture;
-  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, kNoNumberedNames, &csv, &error)) return SurveyUsageError(error);
+  if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, kNoNumberedNames, &csv, &error)) return RefuseInput(error);
   if (options.picture && !ClaimOutputFile(options.picturePath, kSurveyPictureNames, &picture, &error)) {
     AbandonOutputFile(&csv);
-    return SurveyUsageError(error);
+    return RefuseInput(error);
   }
 
   ProgressDisplay display{StandardErrorIsTerminal(), ReadPerformanceCounter(), 0};

@@ -169,15 +169,8 @@ bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* op
     return false;
   }
   options->picture = app.count("--picture") > 0;
-  if (options->picture && !options->picturePath.empty() &&
-      !PictureFormatFromPath(options->picturePath, &options->pictureFormat, error))
-    return false;
-  if (!pictureSize.empty() && !ParsePictureSize(pictureSize.c_str(), &options->pictureWidth, &options->pictureHeight)) {
-    *error = "--size takes WIDTHxHEIGHT in pixels, each 1 to " + std::to_string(kMaxPictureSide) + ", not '" +
-             pictureSize + "'";
-    return false;
-  }
-  return true;
+  return ParsePictureOptions(options->picture ? options->picturePath : "", pictureSize, &options->pictureFormat,
+                             &options->pictureWidth, &options->pictureHeight, error);
 }
 
 bool ParseThreadCounts(const std::string& text, uint32_t available, std::vector<uint32_t>* counts,

@@ -1,8 +1,10 @@
-// Thread placement and cache shares over layouts read from hwloc's synthetic
-// topologies, and over the CPUID fallback.
+// Thread placement, cache shares and the core-to-core matrix's processors
+// over layouts read from hwloc's synthetic topologies, and over the CPUID
+// fallback.
 #include <gtest/gtest.h>
 
 #include "platform/posix/machine_layout_hwloc.h"
+#include "survey/core_pairs.h"
 #include "survey/placement.h"
 
 namespace {
@@ -117,4 +119,52 @@ TEST(CacheShares, CpuidLayoutDividesByTheCount) {
   ASSERT_EQ(report.levels.size(), 2u);
   EXPECT_EQ(report.levels[0].level, 1u);
   EXPECT_TRUE(report.levels[0].share.smallest == uint64_t{24} << 10 && report.levels[1].share.smallest == uint64_t{8} << 20);
+}
+
+// The core-to-core matrix's processors: one per core or all, each last-level
+// cache's block together.
+TEST(CoreToCore, OnePerCoreGroupedByLastLevelCache) {
+  struct Row {
+    const char* synthetic;
+    bool everyLogical;
+    std::vector<uint32_t> processors;
+    std::vector<int32_t> lastLevelCaches;
+  };
+  const Row rows[] = {
+      // Two L3s whose processors the system numbers alternately: each L3's block stays together.
+      {"pack:1 l3:2 l2:2 l1d:1 core:1 pu:1(indexes=0,2,1,3)", false, {0, 2, 1, 3}, {0, 0, 1, 1}},
+      // Hardware threads numbered apart (core 0 holds 0 and 2): one per core, or both beside each other.
+      {"pack:1 l3:1 l2:2 l1d:1 core:1 pu:2(indexes=0,2,1,3)", false, {0, 1}, {0, 0}},
+      {"pack:1 l3:1 l2:2 l1d:1 core:1 pu:2(indexes=0,2,1,3)", true, {0, 2, 1, 3}, {0, 0, 0, 0}},
+      // No cache named: by package.
+      {"pack:2 core:2 pu:1(indexes=0,2,1,3)", false, {0, 2, 1, 3}, {-1, -1, -1, -1}},
+  };
+  for (const Row& row : rows) {
+    std::vector<uint32_t> processors;
+    std::vector<int32_t> caches;
+    for (const MatrixProcessor& chosen : ChooseMatrixProcessors(LayoutOf(row.synthetic), row.everyLogical)) {
+      processors.push_back(chosen.processor);
+      caches.push_back(chosen.lastLevelCache);
+    }
+    EXPECT_EQ(processors, row.processors) << row.synthetic;
+    EXPECT_EQ(caches, row.lastLevelCaches) << row.synthetic;
+  }
+  // Many processors: 2 packages x 4 L3s x 4 cores x 2 threads; one per core,
+  // each L3's four cores in one block, the blocks in order.
+  const std::vector<MatrixProcessor> many =
+      ChooseMatrixProcessors(LayoutOf("pack:2 l3:4 l2:4 l1d:1 core:1 pu:2"), false);
+  ASSERT_EQ(many.size(), 32u);
+  for (uint32_t i = 0; i < many.size(); ++i) EXPECT_EQ(many[i].lastLevelCache, static_cast<int32_t>(i / 4)) << i;
+  // Cores numbered across the L3s (as a system may number them): grouped all the same.
+  MachineLayout interleaved;
+  for (uint32_t p = 0; p < 4; ++p) interleaved.processors.push_back({p, p, 0});
+  interleaved.caches = {{3, 32u << 20, 64, {0, 2}, 2}, {3, 32u << 20, 64, {1, 3}, 2}};
+  std::vector<uint32_t> order;
+  for (const MatrixProcessor& chosen : ChooseMatrixProcessors(interleaved, false)) order.push_back(chosen.processor);
+  EXPECT_EQ(order, (std::vector<uint32_t>{0, 2, 1, 3}));
+  const std::vector<MatrixProcessor> all =
+      ChooseMatrixProcessors(LayoutOf("pack:1 l3:1 l2:2 l1d:1 core:1 pu:2(indexes=0,2,1,3)"), true);
+  EXPECT_TRUE(AreSiblings(all[0], all[1]));
+  EXPECT_FALSE(AreSiblings(all[1], all[2]));
+  EXPECT_EQ(MatrixPairs(4).size(), 12u);  // both directions of every pair
 }
