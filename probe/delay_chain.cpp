@@ -1,6 +1,7 @@
 #include "probe/delay_chain.h"
 
 #include "display/exact_arithmetic.h"
+#include "probe/core_clock.h"
 #include "probe/time_stamp.h"
 
 uint64_t DelayCyclesHundredths(uint64_t ticks, uint64_t calls, uint64_t tscHz, uint64_t coreHz) {
@@ -18,18 +19,30 @@ uint64_t TimeDelays(uint32_t rounds, uint64_t calls) {
   for (uint64_t call = 0; call < calls; ++call) RunDelayChain(rounds);
   return ReadCounterFenced() - start;
 }
+
+// The ticks of an addition chain of iterations * additionsPerIteration cycles.
+uint64_t TimeAdditionChain(uint32_t iterations) {
+  const uint64_t start = ReadCounterFenced();
+  RunAdditionChain(iterations);
+  return ReadCounterFenced() - start;
+}
 }  // namespace
 
-uint64_t MeasureDelayCyclesHundredths(uint32_t rounds, uint64_t tscHz, uint64_t coreHz) {
-  if (rounds == 0 || tscHz == 0 || coreHz == 0) return 0;
-  // Calls for about 2 ms from the chain's nominal length, at least one.
-  const uint64_t nominalCycles = uint64_t{rounds} * delayAdditionsPerRound;
-  const uint64_t calls = coreHz / 500 / nominalCycles + 1;
+uint64_t MeasureDelayCyclesHundredths(uint32_t rounds, uint64_t tscHz) {
+  if (rounds == 0 || tscHz == 0) return 0;
+  // About 1 ms of chain and 2 ms of delays at 3 GHz, at least one call.
+  const uint32_t chainIterations = 50000;
+  const uint64_t chainCycles = uint64_t{chainIterations} * additionsPerIteration;
+  const uint64_t calls = 2 * chainCycles / (uint64_t{rounds} * delayAdditionsPerRound) + 1;
   TimeDelays(rounds, calls);  // wakes the core up from an idle clock
-  uint64_t best = UINT64_MAX;
+  // The clock taken next to the delays, run by run, so that a core whose
+  // clock changes is measured at the clock the delays ran at; the shortest
+  // of each, as interruptions only lengthen them.
+  uint64_t bestChain = UINT64_MAX, bestDelays = UINT64_MAX;
   for (int run = 0; run < 3; ++run) {
-    const uint64_t ticks = TimeDelays(rounds, calls);
-    if (ticks < best) best = ticks;
+    const uint64_t chain = TimeAdditionChain(chainIterations), delays = TimeDelays(rounds, calls);
+    if (chain < bestChain) bestChain = chain;
+    if (delays < bestDelays) bestDelays = delays;
   }
-  return DelayCyclesHundredths(best, calls, tscHz, coreHz);
+  return DelayCyclesHundredths(bestDelays, calls, tscHz, MulDivWide(chainCycles, tscHz, bestChain));
 }

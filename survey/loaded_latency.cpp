@@ -128,7 +128,7 @@ void RunMember(Crew* crew, uint32_t index) {
     ++seen;
     if (crew->quit) return;
     if (index == kFirstLoader)
-      crew->delayCyclesHundredths = MeasureDelayCyclesHundredths(crew->rounds, crew->setup->tscHz, crew->coreHz);
+      crew->delayCyclesHundredths = MeasureDelayCyclesHundredths(crew->rounds, crew->setup->tscHz);
     // Everyone starts together, after the delay's measurement.
     crew->started.fetch_add(1, std::memory_order_acq_rel);
     while (crew->started.load(std::memory_order_acquire) != count) {

@@ -55,8 +55,10 @@ TEST(LoadedLatency, RealPointsAndCurveOnTwoProcessors) {
     const LoadedLatencyPoint &first = idle.points[0], &last = slowed.points[0];
     EXPECT_TRUE(first.bytesPerSecond > 0 && first.latencyPicoseconds > 0 && last.latencyPicoseconds > 0) << traffic;
     EXPECT_LT(last.bytesPerSecond, first.bytesPerSecond) << traffic;
-    // The delay really waits: at least the additions it asked for (the core clock measured as noisily as it).
-    EXPECT_TRUE(first.delayCyclesHundredths == 0 && last.delayCyclesHundredths > 4096 * 90) << last.delayCyclesHundredths;
+    // The delay measured, in hundredths of cycles: near the additions asked for (on a shared machine, whose
+    // clock wanders between the chain that times it and the delays, within a factor of two).
+    EXPECT_TRUE(first.delayCyclesHundredths == 0 && last.delayCyclesHundredths > 4096 * 50 &&
+                last.delayCyclesHundredths < 4096 * 200) << last.delayCyclesHundredths;
     EXPECT_EQ(idle.threads * idle.bufferBytes, uint64_t{2} * setup.bufferBytes);
   }
   // The curve doubles its delay until the bandwidth has fallen below 5% of its highest, and stops there.
