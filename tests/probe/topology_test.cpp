@@ -142,10 +142,11 @@ TEST(CoreClock, CyclesPerSecondFromTheChain) {
 
 TEST(DelayChain, CyclesPerDelayFromTicksAndTheCoreClock) {
   // Ticks, calls, counter hertz, core hertz, hundredths of a cycle per call: a counter slower
-  // than the core, one faster, a quotient rounded down, a product past 64 bits, refusals.
+  // than the core, one faster, fractions of a cycle kept and the quotient rounded down, a product
+  // past 64 bits, refusals.
   const uint64_t rows[][5] = {{1600, 100, 2000000000u, 4000000000u, 3200},
                               {2000000, 1000, 2500000000u, 2000000000u, 160000},
-                              {1000, 3, 1000000000u, 1000000000u, 33333},
+                              {1001, 3, 3000000000u, 2000000000u, 22244},
                               {1000000000000ull, 1, 1000000000u, 5000000000u, 500000000000000ull},
                               {1000, 0, 1000000000u, 1000000000u, 0}, {1000, 3, 0, 1000000000u, 0},
                               {1000, 3, 1000000000u, 0, 0}};
