@@ -30,8 +30,9 @@ uint64_t TimeAdditionChain(uint32_t iterations) {
 
 uint64_t MeasureDelayCyclesHundredths(uint32_t rounds, uint64_t tscHz) {
   if (rounds == 0 || tscHz == 0) return 0;
-  // About 1 ms of chain and 2 ms of delays at 3 GHz, at least one call.
-  const uint32_t chainIterations = 50000;
+  // About 0.25 ms of chain and 0.5 ms of delays at 3 GHz, at least one call:
+  // short runs, so that on a busy machine some run nothing interrupted.
+  const uint32_t chainIterations = 12500;
   const uint64_t chainCycles = uint64_t{chainIterations} * additionsPerIteration;
   const uint64_t calls = 2 * chainCycles / (uint64_t{rounds} * delayAdditionsPerRound) + 1;
   TimeDelays(rounds, calls);  // wakes the core up from an idle clock
@@ -39,7 +40,7 @@ uint64_t MeasureDelayCyclesHundredths(uint32_t rounds, uint64_t tscHz) {
   // clock changes is measured at the clock the delays ran at; the shortest
   // of each, as interruptions only lengthen them.
   uint64_t bestChain = UINT64_MAX, bestDelays = UINT64_MAX;
-  for (int run = 0; run < 3; ++run) {
+  for (int run = 0; run < 9; ++run) {
     const uint64_t chain = TimeAdditionChain(chainIterations), delays = TimeDelays(rounds, calls);
     if (chain < bestChain) bestChain = chain;
     if (delays < bestDelays) bestDelays = delays;

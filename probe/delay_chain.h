@@ -18,8 +18,8 @@ uint64_t DelayCyclesHundredths(uint64_t ticks, uint64_t calls, uint64_t tscHz, u
 
 // What one delay of `rounds` rounds costs on the calling thread's core, in
 // hundredths of a core cycle, call and loop included as a traffic loop pays
-// them: enough calls back to back for about 2 ms between fenced counter
+// them: enough calls back to back for about 0.5 ms between fenced counter
 // reads, converted with the core clock measured by an addition chain timed
-// right before each run; the shortest of three runs and of three chains.
+// right before each run; the shortest of nine runs and of nine chains.
 // 0 for no rounds or without tscHz.
 uint64_t MeasureDelayCyclesHundredths(uint32_t rounds, uint64_t tscHz);
