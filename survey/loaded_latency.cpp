@@ -87,11 +87,9 @@ void Chase(Crew& crew, Member& member) {
 }
 
 // A loader: blocks of 4 KiB walked through its buffer, the delay after each.
-// Copy reads the first half and writes the second; the mix reads two blocks
-// and writes the third.
+// Copy reads the first half and writes the second.
 void Load(Crew& crew, Member& member) {
   const LoadedLatencySetup& setup = *crew.setup;
-  const LoadedKernels& kernels = setup.kernels;
   const uint64_t walked = crew.traffic == TrafficCopy ? setup.bufferBytes / 2 : setup.bufferBytes;
   const uint64_t end = walked - walked % kBlockBytes;
   uint8_t* const buffer = member.buffer;
@@ -99,16 +97,12 @@ void Load(Crew& crew, Member& member) {
   uint64_t bytes = 0, offset = 0, block = 0;
   const uint64_t start = ReadCounterFenced();
   while (!crew.stop.load(std::memory_order_relaxed)) {
-    switch (crew.traffic) {
-      case TrafficRead: bytes += CallKernelOnBlock(*kernels.read, buffer + offset, nullptr, kBlockBytes); break;
-      case TrafficWrite: bytes += CallKernelOnBlock(*kernels.write, nullptr, buffer + offset, kBlockBytes); break;
-      case TrafficCopy:
-        bytes += CallKernelOnBlock(*kernels.copy, buffer + offset, buffer + end + offset, kBlockBytes);
-        break;
-      case TrafficMix:
-        bytes += block % 3 == 2 ? CallKernelOnBlock(*kernels.write, nullptr, buffer + offset, kBlockBytes)
-                                : CallKernelOnBlock(*kernels.read, buffer + offset, nullptr, kBlockBytes);
-        break;
+    const SurveyKernel& kernel = *LoadedBlockKernel(crew.traffic, block, setup.kernels);
+    uint8_t* const here = buffer + offset;
+    switch (kernel.group) {
+      case GroupRead: bytes += CallKernelOnBlock(kernel, here, nullptr, kBlockBytes); break;
+      case GroupWrite: bytes += CallKernelOnBlock(kernel, nullptr, here, kBlockBytes); break;
+      case GroupCopy: bytes += CallKernelOnBlock(kernel, here, here + end, kBlockBytes); break;
     }
     if (rounds != 0) RunDelayChain(rounds);
     ++block;
@@ -255,6 +249,16 @@ LoadedKernels ChooseLoadedKernels(uint32_t supportedIsas) {
       chosen.copy = &kernel;
   }
   return chosen;
+}
+
+const SurveyKernel* LoadedBlockKernel(LoadedTraffic traffic, uint64_t block, const LoadedKernels& kernels) {
+  switch (traffic) {
+    case TrafficRead: return kernels.read;
+    case TrafficWrite: return kernels.write;
+    case TrafficCopy: return kernels.copy;
+    case TrafficMix: return block % 3 == 2 ? kernels.write : kernels.read;
+  }
+  return nullptr;
 }
 
 uint32_t NextLoadedDelay(uint32_t delayCycles) { return delayCycles == 0 ? delayAdditionsPerRound : delayCycles * 2; }

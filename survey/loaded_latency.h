@@ -19,6 +19,9 @@ struct LoadedKernels {
   const SurveyKernel* copy;   // the widest copy kernel, non-temporal where that width has one
 };
 LoadedKernels ChooseLoadedKernels(uint32_t supportedIsas);
+// The kernel a loader runs on its block-th block of 4 KiB: the traffic's
+// own, or for the mix two reads and then one write, over and over.
+const SurveyKernel* LoadedBlockKernel(LoadedTraffic traffic, uint64_t block, const LoadedKernels& kernels);
 
 struct LoadedLatencySetup {
   std::vector<uint32_t> processors;  // the chaser's first, then one loader on each other; at least two

@@ -1,4 +1,4 @@
-// Loaded latency: the kernels the loaders use, where the curve ends, and real
+// Loaded latency: the kernels the loaders use and on which blocks, where the curve ends, and real
 // points and a real curve on two of this machine's processors.
 #include "survey/loaded_latency.h"
 
@@ -26,6 +26,14 @@ TEST(LoadedLatency, WidestKernelsAndTheCurvesEnd) {
     EXPECT_STREQ(kernels.write->name, row.write);
     EXPECT_STREQ(kernels.copy->name, row.copy);
   }
+  // Which kernel moves each block of 4 KiB: the mix reads two and writes the third.
+  const LoadedKernels kernels = ChooseLoadedKernels(IsaMmx);
+  const struct { LoadedTraffic traffic; uint64_t block; const SurveyKernel* kernel; } blockRows[] = {
+      {TrafficMix, 0, kernels.read},  {TrafficMix, 1, kernels.read},    {TrafficMix, 2, kernels.write},
+      {TrafficMix, 3, kernels.read},  {TrafficMix, 5, kernels.write},   {TrafficRead, 2, kernels.read},
+      {TrafficWrite, 0, kernels.write}, {TrafficCopy, 1, kernels.copy}};
+  for (const auto& row : blockRows)
+    EXPECT_EQ(LoadedBlockKernel(row.traffic, row.block, kernels), row.kernel) << row.traffic << " " << row.block;
   // Bandwidths so far, and whether the curve ends after the last: below 5% of the highest, not at 5%.
   const struct { std::vector<uint64_t> rates; bool ends; } endRows[] = {
       {{}, false},           {{100}, false},      {{100, 5}, false},
