@@ -150,25 +150,29 @@ bool ProgressSaysGoOn(LoadedLatencyProgressFunction onProgress, void* context, c
   return onProgress == nullptr || onProgress(where, context);
 }
 
-// Starts one member per processor and waits until all are prepared. False,
-// with the first reason in error, when any is not; nothing is left running then.
-bool Assemble(Crew& crew, const LoadedLatencySetup& setup, LoadedTraffic traffic, std::string* error) {
+// Starts one member per processor and waits until all are prepared, asking
+// the progress call every 50 ms meanwhile (committing and first touching
+// large buffers and building the chase take a while). LoadedFailed, with the
+// first reason in error, when a member is not prepared, LoadedStopped when
+// the progress call says so; nothing is left running then.
+LoadedLatencyOutcome Assemble(Crew& crew, const LoadedLatencySetup& setup, LoadedTraffic traffic,
+                              LoadedLatencyProgressFunction onProgress, void* context, std::string* error) {
   const uint32_t count = static_cast<uint32_t>(setup.processors.size());
   if (count < 2) {
     *error = "loaded latency needs two processors; this run has " + std::to_string(count);
-    return false;
+    return LoadedFailed;
   }
   const bool reads = traffic == TrafficRead || traffic == TrafficMix;
   const bool writes = traffic == TrafficWrite || traffic == TrafficMix;
   if ((reads && setup.kernels.read == nullptr) || (writes && setup.kernels.write == nullptr) ||
       (traffic == TrafficCopy && setup.kernels.copy == nullptr)) {
     *error = "the processor supports no kernel for this traffic";
-    return false;
+    return LoadedFailed;
   }
   if (setup.lineSize < sizeof(void*) || setup.bufferBytes / setup.lineSize < 1 || setup.bufferBytes < 2 * kBlockBytes ||
       setup.tscHz == 0) {
     *error = "the buffers must hold two blocks of 4 KiB and a line, and the counter's rate must be known";
-    return false;
+    return LoadedFailed;
   }
   crew.setup = &setup;
   crew.members = std::vector<Member>(count);
@@ -182,14 +186,23 @@ bool Assemble(Crew& crew, const LoadedLatencySetup& setup, LoadedTraffic traffic
       break;
     }
   }
-  while (crew.prepared.load(std::memory_order_acquire) != launched) std::this_thread::sleep_for(kWaitStep);
+  bool stopped = false;
+  const LoadedLatencyProgress where{traffic, 0, 0};
+  for (uint32_t steps = 1; crew.prepared.load(std::memory_order_acquire) != launched; ++steps) {
+    std::this_thread::sleep_for(kWaitStep);
+    if (!stopped && steps % kWaitStepsPerProgress == 0) stopped = !ProgressSaysGoOn(onProgress, context, where);
+  }
   for (const Member& member : crew.members) {
     if (member.error.empty()) continue;
     *error = "processor " + std::to_string(member.processor) + ": " + member.error;
     Disband(crew);
-    return false;
+    return LoadedFailed;
   }
-  return true;
+  if (stopped) {
+    Disband(crew);
+    return LoadedStopped;
+  }
+  return LoadedMeasured;
 }
 
 // Runs one point on an assembled crew; false when the progress call stopped it.
@@ -279,7 +292,8 @@ LoadedLatencyOutcome MeasureLoadedLatencyPoint(const LoadedLatencySetup& setup, 
                                                void* context, LoadedLatencyCurve* curve, std::string* error) {
   *curve = LoadedLatencyCurve();
   Crew crew;
-  if (!Assemble(crew, setup, traffic, error)) return LoadedFailed;
+  const LoadedLatencyOutcome assembled = Assemble(crew, setup, traffic, onProgress, context, error);
+  if (assembled != LoadedMeasured) return assembled;
   DescribeCurve(crew, traffic, curve);
   LoadedLatencyPoint point{};
   const LoadedLatencyProgress where{traffic, delayCycles, 0};
@@ -296,7 +310,8 @@ LoadedLatencyOutcome MeasureLoadedLatencyCurve(const LoadedLatencySetup& setup, 
                                                LoadedLatencyCurve* curve, std::string* error) {
   *curve = LoadedLatencyCurve();
   Crew crew;
-  if (!Assemble(crew, setup, traffic, error)) return LoadedFailed;
+  const LoadedLatencyOutcome assembled = Assemble(crew, setup, traffic, onProgress, context, error);
+  if (assembled != LoadedMeasured) return assembled;
   DescribeCurve(crew, traffic, curve);
   std::vector<uint64_t> rates;
   LoadedLatencyOutcome outcome = LoadedMeasured;

@@ -57,9 +57,9 @@ struct LoadedLatencyProgress {
 };
 
 enum LoadedLatencyOutcome { LoadedMeasured, LoadedStopped, LoadedFailed };
-// Called before every point and about every 50 ms while it runs (always
-// within 100 ms); false stops the measurement (LoadedStopped), the running
-// point discarded.
+// Called about every 50 ms while the threads prepare their buffers, before
+// every point and about every 50 ms while it runs (always within 100 ms);
+// false stops the measurement (LoadedStopped), the running point discarded.
 using LoadedLatencyProgressFunction = bool (*)(const LoadedLatencyProgress&, void*);
 
 // The delay after delayCycles on the curve: 0, 16, 32, 64, ...

@@ -79,4 +79,8 @@ TEST(LoadedLatency, RealPointsAndCurveOnTwoProcessors) {
     rates.push_back(curve.points[i].bytesPerSecond);
   }
   EXPECT_TRUE(LoadedCurveEnds(rates)) << rates.size();
+  // The progress call stops the curve before its third point.
+  const auto beforeThird = [](const LoadedLatencyProgress& where, void*) { return where.pointsDone < 2; };
+  ASSERT_EQ(MeasureLoadedLatencyCurve(setup, TrafficRead, beforeThird, nullptr, &curve, &error), LoadedStopped);
+  EXPECT_EQ(curve.points.size(), 2u);
 }
