@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
     else if (valued && std::strcmp(argv[i], "--traffic") == 0 && ParseTraffic(argv[i + 1], &traffic)) ++i;
     else if (valued && std::strcmp(argv[i], "--buffer-mib") == 0) bufferMiB = std::stoull(argv[++i]);
     else if (valued && std::strcmp(argv[i], "--rounds") == 0) rounds = static_cast<uint32_t>(std::stoul(argv[++i]));
-    else if (valued && std::strcmp(argv[i], "--min-ms") == 0) minMilliseconds = static_cast<uint32_t>(std::stoul(argv[++i]));
+    else if (valued && std::strcmp(argv[i], "--min-ms") == 0)
+      minMilliseconds = static_cast<uint32_t>(std::stoul(argv[++i]));
     else return std::fprintf(stderr, "unknown or incomplete option %s\n", argv[i]), 2;
   }
   MachineLayout layout;
@@ -121,7 +122,8 @@ int main(int argc, char** argv) {
   std::printf("buffer %llu MiB per thread, %zu threads (chaser on processor %u), huge pages %s, kernels %s %s %s\n",
               static_cast<unsigned long long>(setup.bufferBytes >> 20), setup.processors.size(), setup.processors[0],
               hugePages ? "asked" : "not asked", setup.kernels.read ? setup.kernels.read->name : "-",
-              setup.kernels.write ? setup.kernels.write->name : "-", setup.kernels.copy ? setup.kernels.copy->name : "-");
+              setup.kernels.write ? setup.kernels.write->name : "-",
+              setup.kernels.copy ? setup.kernels.copy->name : "-");
 
   LoadedLatencyCurve curve;
   if (MeasureLoadedLatencyCurve(setup, traffic, nullptr, nullptr, &curve, &error) != LoadedMeasured)

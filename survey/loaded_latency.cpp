@@ -21,6 +21,7 @@ constexpr uint64_t kChaseSeed = 0x2545F4914F6CDD1Du;
 constexpr uint32_t kChaser = 0;  // the chaser's index; the first loader is next
 constexpr uint32_t kFirstLoader = 1;
 const std::chrono::milliseconds kWaitStep(10);
+const std::chrono::milliseconds kIdleStep(1);  // how often members between points look for the next
 constexpr uint32_t kWaitStepsPerProgress = 5;  // the progress call every 50 ms
 
 uint32_t RegisterBytes(const SurveyKernel& kernel) { return kRegisterFiles[kernel.registers].bytes; }
@@ -118,7 +119,7 @@ void RunMember(Crew* crew, uint32_t index) {
   crew->prepared.fetch_add(1, std::memory_order_acq_rel);
   if (!ready) return;
   for (uint32_t seen = 0;;) {
-    while (crew->generation.load(std::memory_order_acquire) == seen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (crew->generation.load(std::memory_order_acquire) == seen) std::this_thread::sleep_for(kIdleStep);
     ++seen;
     if (crew->quit) return;
     if (index == kFirstLoader)
