@@ -38,10 +38,11 @@ void CallWriteKernel(const SurveyKernel& kernel, uint8_t* destination, uint32_t 
     loop(kernel.write, destination, count, UINT32_MAX, kSurveyDataPattern.bytes);
   loop(kernel.write, destination, count, static_cast<uint32_t>(calls), kSurveyDataPattern.bytes);
 }
+}  // namespace
 
-// One call on length bytes, in calls of at most 1 GiB where the length passes
-// what a kernel's 32-bit count holds. Returns the bytes moved.
-uint64_t CallInChunks(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length) {
+// In calls of at most 1 GiB where the length passes what a kernel's 32-bit
+// count holds.
+uint64_t CallKernelOnBlock(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length) {
   constexpr uint64_t kChunk = uint64_t{1} << 30;
   uint64_t moved = 0;
   while (length > 0) {
@@ -58,7 +59,6 @@ uint64_t CallInChunks(const SurveyKernel& kernel, const uint8_t* source, uint8_t
   }
   return moved;
 }
-}  // namespace
 
 uint64_t CallsForMinimum(uint64_t calls, uint64_t ticks, uint64_t minTicks) {
   if (calls == 0) calls = 1;
@@ -91,7 +91,7 @@ TimedSpan TimeKernelCalls(const SurveyKernel& kernel, const uint8_t* source, uin
     span.bytes = (length - length % kernel.step) * calls;
   } else {
     span.start = ReadCounterFenced();
-    for (uint64_t call = 0; call < calls; ++call) span.bytes += CallInChunks(kernel, source, destination, length);
+    for (uint64_t call = 0; call < calls; ++call) span.bytes += CallKernelOnBlock(kernel, source, destination, length);
     span.end = ReadCounterFenced();
   }
   return span;

@@ -21,6 +21,10 @@ struct TimedSpan {
 TimedSpan TimeKernelCalls(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length,
                           uint64_t calls);
 
+// One untimed call of kernel on length bytes (write kernels through the same
+// register-loading loop); the bytes it moved, the length cut to whole steps.
+uint64_t CallKernelOnBlock(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length);
+
 // How many calls a measurement needs so that it lasts minTicks, from the
 // ticks that `calls` calls lasted: scaled up with an eighth to spare, at
 // least one more than before while short, never 0.

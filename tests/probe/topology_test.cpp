@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "probe/clock.h"
 #include "probe/core_clock.h"
+#include "probe/delay_chain.h"
 
 namespace {
 struct Answer { uint32_t leaf, subleaf; CpuidAnswer registers; };
@@ -136,4 +138,22 @@ TEST(CoreClock, CyclesPerSecondFromTheChain) {
   for (uint32_t iterations : {0u, 1u, 1000u}) EXPECT_EQ(RunAdditionChain(iterations), iterations * additionsPerIteration);
   const uint64_t core = MeasureCoreClockHz();  // on this machine
   EXPECT_TRUE(core > 200000000u && core < 10000000000u) << core;
+}
+
+TEST(DelayChain, CyclesPerDelayFromTicksAndTheCoreClock) {
+  // Ticks, calls, counter hertz, core hertz, hundredths of a cycle per call: a counter slower
+  // than the core, one faster, fractions of a cycle kept and the quotient rounded down, a product
+  // past 64 bits, refusals.
+  const uint64_t rows[][5] = {{1600, 100, 2000000000u, 4000000000u, 3200},
+                              {2000000, 1000, 2500000000u, 2000000000u, 160000},
+                              {1001, 3, 3000000000u, 2000000000u, 22244},
+                              {1000000000000ull, 1, 1000000000u, 5000000000u, 500000000000000ull},
+                              {1000, 0, 1000000000u, 1000000000u, 0}, {1000, 3, 0, 1000000000u, 0},
+                              {1000, 3, 1000000000u, 0, 0}};
+  for (const auto& row : rows)
+    EXPECT_EQ(DelayCyclesHundredths(row[0], row[1], row[2], row[3]), row[4]) << row[0] << " / " << row[1];
+  for (uint32_t rounds : {0u, 1u, 1000u}) EXPECT_EQ(RunDelayChain(rounds), rounds * delayAdditionsPerRound);
+  // On this machine: 4 rounds are 64 dependent additions, never fewer cycles, plus a call.
+  const uint64_t hundredths = MeasureDelayCyclesHundredths(DelayRounds(64), MeasureClockFrequency());
+  EXPECT_TRUE(hundredths >= 5800 && hundredths < 25600) << hundredths;
 }
