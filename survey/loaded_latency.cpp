@@ -47,6 +47,7 @@ struct Crew {
   std::atomic<uint32_t> finished{0};
   alignas(64) std::atomic<bool> stop{false};  // read by the loaders after every block: a line of its own
   alignas(64) LoadedTraffic traffic = TrafficRead;
+  bool idle = false;  // the loaders rest while the chaser runs alone
   uint32_t rounds = 0;
   bool quit = false;
   uint64_t coreHz = 0;                 // the first loader's, measured once
@@ -87,6 +88,14 @@ void Chase(Crew& crew, Member& member) {
   member.span = TimedSpan{loads, start, now};
 }
 
+// A loader at an idle point: asleep until the chaser is done, so that it
+// takes neither memory bandwidth nor the processor's shared resources.
+void Rest(Crew& crew, Member& member) {
+  const uint64_t start = ReadCounterFenced();
+  while (!crew.stop.load(std::memory_order_relaxed)) std::this_thread::sleep_for(kIdleStep);
+  member.span = TimedSpan{0, start, ReadCounterFenced()};
+}
+
 // A loader: blocks of 4 KiB walked through its buffer, the delay after each.
 // Copy reads the first half and writes the second.
 void Load(Crew& crew, Member& member) {
@@ -122,7 +131,7 @@ void RunMember(Crew* crew, uint32_t index) {
     while (crew->generation.load(std::memory_order_acquire) == seen) std::this_thread::sleep_for(kIdleStep);
     ++seen;
     if (crew->quit) return;
-    if (index == kFirstLoader)
+    if (index == kFirstLoader && !crew->idle)
       crew->delayCyclesHundredths = MeasureDelayCyclesHundredths(crew->rounds, crew->setup->tscHz);
     // Everyone starts together, after the delay's measurement.
     crew->started.fetch_add(1, std::memory_order_acq_rel);
@@ -130,6 +139,8 @@ void RunMember(Crew* crew, uint32_t index) {
     }
     if (index == kChaser)
       Chase(*crew, crew->members[index]);
+    else if (crew->idle)
+      Rest(*crew, crew->members[index]);
     else
       Load(*crew, crew->members[index]);
     crew->finished.fetch_add(1, std::memory_order_acq_rel);
@@ -188,7 +199,7 @@ LoadedLatencyOutcome Assemble(Crew& crew, const LoadedLatencySetup& setup, Loade
     }
   }
   bool stopped = false;
-  const LoadedLatencyProgress where{traffic, 0, 0};
+  const LoadedLatencyProgress where{traffic, 0, 0, false};
   for (uint32_t steps = 1; crew.prepared.load(std::memory_order_acquire) != launched; ++steps) {
     std::this_thread::sleep_for(kWaitStep);
     if (!stopped && steps % kWaitStepsPerProgress == 0) stopped = !ProgressSaysGoOn(onProgress, context, where);
@@ -206,11 +217,14 @@ LoadedLatencyOutcome Assemble(Crew& crew, const LoadedLatencySetup& setup, Loade
   return LoadedMeasured;
 }
 
-// Runs one point on an assembled crew; false when the progress call stopped it.
-bool RunPoint(Crew& crew, LoadedTraffic traffic, uint32_t delayCycles, LoadedLatencyProgressFunction onProgress,
-              void* context, LoadedLatencyProgress where, LoadedLatencyPoint* point) {
+// Runs one point on an assembled crew, the loaders resting when idle; false
+// when the progress call stopped it.
+bool RunPoint(Crew& crew, LoadedTraffic traffic, uint32_t delayCycles, bool idle,
+              LoadedLatencyProgressFunction onProgress, void* context, LoadedLatencyProgress where,
+              LoadedLatencyPoint* point) {
   const uint32_t count = static_cast<uint32_t>(crew.members.size());
   crew.traffic = traffic;
+  crew.idle = idle;
   crew.rounds = DelayRounds(delayCycles);
   crew.started.store(0, std::memory_order_relaxed);
   crew.finished.store(0, std::memory_order_relaxed);
@@ -230,7 +244,7 @@ bool RunPoint(Crew& crew, LoadedTraffic traffic, uint32_t delayCycles, LoadedLat
   bool longEnough = false;
   const TimedSpan& chase = crew.members[kChaser].span;
   point->delayCycles = delayCycles;
-  point->delayCyclesHundredths = crew.delayCyclesHundredths;
+  point->delayCyclesHundredths = idle ? 0 : crew.delayCyclesHundredths;
   point->bytesPerSecond = AggregateRate(loaders.data(), count - 1, crew.setup->tscHz, 0, &longEnough);
   point->latencyPicoseconds = PicosecondsPerLoad(chase.end - chase.start, chase.bytes, crew.setup->tscHz);
   return true;
@@ -297,9 +311,9 @@ LoadedLatencyOutcome MeasureLoadedLatencyPoint(const LoadedLatencySetup& setup, 
   if (assembled != LoadedMeasured) return assembled;
   DescribeCurve(crew, traffic, curve);
   LoadedLatencyPoint point{};
-  const LoadedLatencyProgress where{traffic, delayCycles, 0};
+  const LoadedLatencyProgress where{traffic, delayCycles, 0, false};
   const bool measured = ProgressSaysGoOn(onProgress, context, where) &&
-                        RunPoint(crew, traffic, delayCycles, onProgress, context, where, &point);
+                        RunPoint(crew, traffic, delayCycles, false, onProgress, context, where, &point);
   Disband(crew);
   if (!measured) return LoadedStopped;
   curve->points.push_back(point);
@@ -314,19 +328,31 @@ LoadedLatencyOutcome MeasureLoadedLatencyCurve(const LoadedLatencySetup& setup, 
   const LoadedLatencyOutcome assembled = Assemble(crew, setup, traffic, onProgress, context, error);
   if (assembled != LoadedMeasured) return assembled;
   DescribeCurve(crew, traffic, curve);
+  LoadedLatencyPoint idle{};
+  const LoadedLatencyProgress alone{traffic, 0, 0, true};
+  if (!ProgressSaysGoOn(onProgress, context, alone) ||
+      !RunPoint(crew, traffic, 0, true, onProgress, context, alone, &idle)) {
+    Disband(crew);
+    return LoadedStopped;
+  }
+  curve->idleLatencyPicoseconds = idle.latencyPicoseconds;
   std::vector<uint64_t> rates;
   LoadedLatencyOutcome outcome = LoadedMeasured;
-  for (uint32_t delay = 0; delay <= setup.maxDelayCycles; delay = NextLoadedDelay(delay)) {
-    const LoadedLatencyProgress where{traffic, delay, static_cast<uint32_t>(curve->points.size())};
+  const bool listed = !setup.delays.empty();
+  for (size_t step = 0;; ++step) {
+    const uint32_t delay = listed ? setup.delays[step] : step == 0 ? 0 : NextLoadedDelay(curve->points.back().delayCycles);
+    const LoadedLatencyProgress where{traffic, delay, static_cast<uint32_t>(curve->points.size()), false};
     LoadedLatencyPoint point{};
     if (!ProgressSaysGoOn(onProgress, context, where) ||
-        !RunPoint(crew, traffic, delay, onProgress, context, where, &point)) {
+        !RunPoint(crew, traffic, delay, false, onProgress, context, where, &point)) {
       outcome = LoadedStopped;
       break;
     }
     curve->points.push_back(point);
     rates.push_back(point.bytesPerSecond);
-    if (LoadedCurveEnds(rates) || delay > UINT32_MAX / 2) break;
+    if (listed ? step + 1 == setup.delays.size()
+               : LoadedCurveEnds(rates) || delay > UINT32_MAX / 2 || NextLoadedDelay(delay) > setup.maxDelayCycles)
+      break;
   }
   Disband(crew);
   return outcome;

@@ -32,6 +32,7 @@ struct LoadedLatencySetup {
   uint64_t tscHz;
   LoadedKernels kernels;
   uint32_t maxDelayCycles;  // the curve's last delay at most
+  std::vector<uint32_t> delays;  // the curve's delays in order; empty: 0, 16, 32, 64, ... as below
 };
 
 struct LoadedLatencyPoint {
@@ -48,12 +49,14 @@ struct LoadedLatencyCurve {
   uint64_t bufferBytes = 0;    // each thread's
   uint64_t hugePageBytes = 0;  // of all threads' buffers, as the system said
   uint32_t threads = 0;        // the chaser and the loaders
+  uint64_t idleLatencyPicoseconds = 0;  // the chaser alone, the loaders asleep, before the points
 };
 
 struct LoadedLatencyProgress {
   LoadedTraffic traffic;
   uint32_t delayCycles;  // of the point being measured
   uint32_t pointsDone;
+  bool alone;  // the chaser's idle latency is measured, the loaders asleep
 };
 
 enum LoadedLatencyOutcome { LoadedMeasured, LoadedStopped, LoadedFailed };
@@ -76,9 +79,10 @@ bool LoadedCurveEnds(const std::vector<uint64_t>& bytesPerSecond);
 LoadedLatencyOutcome MeasureLoadedLatencyPoint(const LoadedLatencySetup& setup, LoadedTraffic traffic,
                                                uint32_t delayCycles, LoadedLatencyProgressFunction onProgress,
                                                void* context, LoadedLatencyCurve* curve, std::string* error);
-// The curve: points at delays 0, 16, 32, 64, ... with the same threads and
-// buffers, until the bandwidth falls below 5% of its highest or the next
-// delay would pass maxDelayCycles.
+// The curve: first the chaser alone (its idle latency), then points with the
+// same threads and buffers at the setup's delays or, without a list, at
+// delays 0, 16, 32, 64, ... until the bandwidth falls below 5% of its highest
+// or the next delay would pass maxDelayCycles.
 LoadedLatencyOutcome MeasureLoadedLatencyCurve(const LoadedLatencySetup& setup, LoadedTraffic traffic,
                                                LoadedLatencyProgressFunction onProgress, void* context,
                                                LoadedLatencyCurve* curve, std::string* error);

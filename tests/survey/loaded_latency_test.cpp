@@ -79,6 +79,13 @@ TEST(LoadedLatency, RealPointsAndCurveOnTwoProcessors) {
     rates.push_back(curve.points[i].bytesPerSecond);
   }
   EXPECT_TRUE(LoadedCurveEnds(rates)) << rates.size();
+  EXPECT_GT(curve.idleLatencyPicoseconds, 0u);
+  // A list of delays is followed as given, whatever the bandwidth does.
+  setup.delays = {0, 4096, 64};
+  ASSERT_EQ(MeasureLoadedLatencyCurve(setup, TrafficMix, nullptr, nullptr, &curve, &error), LoadedMeasured) << error;
+  ASSERT_EQ(curve.points.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(curve.points[i].delayCycles, setup.delays[i]);
+  setup.delays.clear();
   // The progress call stops the curve before its second point (after one, the curve cannot have ended).
   const auto beforeSecond = [](const LoadedLatencyProgress& where, void*) { return where.pointsDone < 1; };
   ASSERT_EQ(MeasureLoadedLatencyCurve(setup, TrafficRead, beforeSecond, nullptr, &curve, &error), LoadedStopped)
