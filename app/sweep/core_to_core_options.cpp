@@ -9,7 +9,8 @@ namespace {
 // The other modes' options: known here so that the refusal can say why.
 const char* const otherModeOptions[] = {"--survey", "--compare", "--max-size", "--points-per-doubling", "--min-time",
                                         "--repeats", "--huge-pages", "--isa", "--latency", "--threads", "--no-bind",
-                                        "--test-area", "--block-step", "--sweeps", "--fast", "--no-power-defeat"};
+                                        "--test-area", "--block-step", "--sweeps", "--fast", "--no-power-defeat",
+                                        "--traffic", "--delays", "--buffer-size"};
 constexpr uint32_t kMostRoundTrips = 100000000, kMostSamples = 1000;
 
 void BuildApp(CLI::App& app, CoreToCoreToolOptions* options, std::string* pictureSize, std::string* ignored) {

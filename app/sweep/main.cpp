@@ -8,6 +8,8 @@
 #include "app/sweep/compare_main.h"
 #include "app/sweep/core_to_core_main.h"
 #include "app/sweep/core_to_core_options.h"
+#include "app/sweep/loaded_latency_main.h"
+#include "app/sweep/loaded_latency_options.h"
 #include "app/sweep/compare_options.h"
 #include "app/sweep/options.h"
 #include "app/sweep/output_files.h"
@@ -51,6 +53,7 @@ void ShowProgress(uint32_t sweep, uint32_t sweeps, uint64_t startCounter) {
 void NotifyMeasurementDone(void* window) { SignalEvent(static_cast<ToolWindow*>(window)->done); }
 
 int main(int argc, char** argv) {
+  if (WantsLoadedLatency(argc, argv)) return RunLoadedLatencyTool(argc, argv);
   if (WantsCoreToCore(argc, argv)) return RunCoreToCoreTool(argc, argv);
   if (WantsCompare(argc, argv)) return RunCompareTool(argc, argv);
   if (WantsSurvey(argc, argv)) return RunSurveyTool(argc, argv);

@@ -9,28 +9,6 @@
 namespace {
 const char* const exactSweepOptions[] = {"--test-area", "--block-step", "--sweeps", "--fast", "--no-power-defeat"};
 
-// "50us", "2ms", "1s", "750ns", or a plain number of microseconds.
-bool ParseDuration(const std::string& text, uint64_t* nanoseconds, std::string* error) {
-  size_t digits = 0;
-  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-  const std::string unit = text.substr(digits);
-  uint64_t scale = 0;
-  if (unit == "ns") scale = 1;
-  else if (unit.empty() || unit == "us" || unit == "µs") scale = 1000;
-  else if (unit == "ms") scale = 1000000;
-  else if (unit == "s") scale = 1000000000;
-  if (digits == 0 || digits > 9 || scale == 0) {
-    *error = "--min-time takes a duration such as 50us, 2ms or 1s, not '" + text + "'";
-    return false;
-  }
-  *nanoseconds = std::stoull(text.substr(0, digits)) * scale;
-  if (*nanoseconds == 0 || *nanoseconds > 10000000000ull) {
-    *error = "--min-time must lie between 1ns and 10s";
-    return false;
-  }
-  return true;
-}
-
 void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, std::string* minTime,
               std::string* pictureSize, std::string* ignored) {
   app.set_help_flag();  // --help is handled here, so that it never exits the process
@@ -65,6 +43,27 @@ void BuildApp(CLI::App& app, SurveyToolOptions* options, std::string* maxSize, s
   for (const char* name : exactSweepOptions) app.add_option(name, *ignored)->group("")->expected(0, 1);
 }
 }  // namespace
+
+bool ParseDuration(const std::string& text, uint64_t* nanoseconds, std::string* error) {
+  size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  const std::string unit = text.substr(digits);
+  uint64_t scale = 0;
+  if (unit == "ns") scale = 1;
+  else if (unit.empty() || unit == "us" || unit == "µs") scale = 1000;
+  else if (unit == "ms") scale = 1000000;
+  else if (unit == "s") scale = 1000000000;
+  if (digits == 0 || digits > 9 || scale == 0) {
+    *error = "--min-time takes a duration such as 50us, 2ms or 1s, not '" + text + "'";
+    return false;
+  }
+  *nanoseconds = std::stoull(text.substr(0, digits)) * scale;
+  if (*nanoseconds == 0 || *nanoseconds > 10000000000ull) {
+    *error = "--min-time must lie between 1ns and 10s";
+    return false;
+  }
+  return true;
+}
 
 bool ParseByteSize(const std::string& text, uint64_t* bytes, std::string* error) {
   size_t position = 0;

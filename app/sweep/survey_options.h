@@ -30,6 +30,10 @@ struct SurveyToolOptions {
 // in error, for anything else or a size beyond 2^62.
 bool ParseByteSize(const std::string& text, uint64_t* bytes, std::string* error);
 
+// --min-time's "50us", "2ms", "1s", "750ns", or a plain number of
+// microseconds; from 1 ns to 10 s. False, with one line in error, otherwise.
+bool ParseDuration(const std::string& text, uint64_t* nanoseconds, std::string* error);
+
 // Word of --isa ("mmx", "sse", "sse2", "avx", "avx2", "avx512", "rep", "all")
 // to its mask, 0 for an unknown word; and the word of one instruction set.
 uint32_t IsaMaskFromWord(const char* word);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The headless tool's manual page: man renders it without a warning, and it
 # names every long option that the tool's help texts (exact sweep, survey,
-# compare, core-to-core) print, so that an option added to the tool but not to
+# compare, core-to-core, loaded latency) print, so that an option added to the tool but not to
 # the page fails here.
 # usage: man_page_test.sh TOOL PAGE
 set -u
@@ -15,7 +15,7 @@ check "man renders the page without warnings" '[ -z "$warnings" ] || { echo "$wa
 
 # The page's text with roff's escaped hyphens as plain ones.
 text=$(sed 's/\\-/-/g' "$page")
-options=$({ "$tool" --help; "$tool" --survey --help; "$tool" --compare --help; "$tool" --core-to-core --help; } \
+options=$({ "$tool" --help; "$tool" --survey --help; "$tool" --compare --help; "$tool" --core-to-core --help; "$tool" --loaded-latency --help; } \
   2>/dev/null | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)
 check "the help texts name options" '[ "$(echo "$options" | wc -w)" -ge 10 ]'
 for option in $options; do

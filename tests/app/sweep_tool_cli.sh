@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The headless tool as a user runs it, exact sweep, survey and core-to-core: bad input is
-# refused before anything is measured or created; small real runs write their
-# CSV, JSON and picture; a stop signal or a thread that cannot start leaves
-# no partial file.
+# The headless tool as a user runs it, exact sweep, survey, core-to-core and
+# loaded latency: bad input is refused before anything is measured or
+# created; small real runs write their CSV, JSON and picture; a stop signal
+# or a thread that cannot start leaves no partial file.
 set -u
 tool=$(realpath "$1")
 dir=$(mktemp -d)
@@ -52,10 +52,24 @@ done <<'TABLE'
 --core-to-core --survey --csv new.csv|--survey belongs to another mode
 --compare a.json --core-to-core|--compare belongs to another mode
 --core-to-core --threads 2|--threads belongs to another mode
+--loaded-latency --delays 0,16,abc --csv new.csv|--delays takes core cycles from 0 to
+--loaded-latency --delays 0,-16|not '-16'
+--loaded-latency --traffic read,fetch --csv new.csv|--traffic takes read, write, copy, mix or all, separated by commas, not 'fetch'
+--loaded-latency --min-time 10ms|--min-time takes 100ms or more
+--loaded-latency --buffer-size 4K|--buffer-size takes 1 MiB or more
+--loaded-latency --threads 1 --csv new.csv|--threads takes 2 to
+--loaded-latency --buffer-size 4096G --csv new.csv|three quarters of the
+--loaded-latency --csv taken.csv|exists already
+--loaded-latency --picture taken.bmp --csv new.csv|exists already
+--loaded-latency --core-to-core|--core-to-core belongs to another mode
+--core-to-core --delays 0|--delays belongs to another mode
 TABLE
 taskset -c 0 "$tool" --core-to-core --all-logical --csv new.csv >out.txt 2>err.txt; code=$?
 check "core-to-core on one processor: exit 2, one line, nothing written" \
   '[ $code -eq 2 ] && [ "$(cat err.txt)" = "lorvanta-sweep: core-to-core latency needs at least two processors; this process may run on 1" ] && [ ! -s out.txt ] && [ ! -e new.csv ]'
+taskset -c 0 "$tool" --loaded-latency --csv new.csv >out.txt 2>err.txt; code=$?
+check "loaded latency on one processor: exit 2, one line, nothing written" \
+  '[ $code -eq 2 ] && [ "$(cat err.txt)" = "lorvanta-sweep: loaded latency needs at least two processors, one to chase and one to load; this process may run on 1" ] && [ ! -s out.txt ] && [ ! -e new.csv ]'
 check "a bad value's refusal ends with the usage; --help exits 0 with it" \
   '"$tool" --test-area 3 2>&1 >/dev/null | grep -q "^usage:" && "$tool" --help | grep -q -- "--block-step"'
 check "--version names the tool and a version in both modes, and nothing else" \
@@ -144,6 +158,24 @@ else
     'grep -qx "label: c2c-run" out.txt && [ "$(sed -n "/^ *from.to/,/^$/p" out.txt | grep -c "^ *[0-9]\+ ")" -eq "$(nproc)" ] && grep -qE "^(same|other) .*: lowest [0-9.]+, median [0-9.]+, highest [0-9.]+ ns" out.txt'
 fi
 
+# Two curves at three delays each over small buffers: the chaser's idle
+# latency, every point's figures, the CSV's rows and the picture.
+if [ "$(nproc)" -lt 2 ]; then
+  echo "skipped: loaded latency needs two processors"
+else
+  "$tool" --loaded-latency --traffic mix,read --delays 1024,0,65536 --buffer-size 8M --json --csv ll.csv --picture \
+    --size 600x400 >ll.json 2>err.txt; code=$?
+  check "loaded-latency JSON: the kinds in the order asked, the delays ascending, every figure above 0, the traffic falling with the delay" \
+    '[ $code -eq 0 ] && python3 -c "import json; d=json.load(open(\"ll.json\")); c=d[\"curves\"]; assert d[\"mode\"] == \"loaded_latency\" and [x[\"traffic\"] for x in c] == [\"mix\", \"read\"]; assert d[\"chaser_processor\"] not in d[\"loader_processors\"] and d[\"buffers\"][\"bytes_each\"] == 8 << 20; p=[x[\"points\"] for x in c]; assert all([q[\"delay_cycles\"] for q in s] == [0, 1024, 65536] and all(q[\"latency_ns\"] > 0 and q[\"bytes_per_second\"] > 0 for q in s) and s[0][\"bytes_per_second\"] > s[2][\"bytes_per_second\"] and s[2][\"achieved_delay_cycles\"] >= 65536 for s in p), p; assert all(x[\"idle_latency_ns\"] > 0 for x in c)"'
+  check "loaded-latency CSV: a line saying what the figures are, the header, an idle row and three points per kind" \
+    'head -n1 ll.csv | grep -q "^# bandwidth: the loaders" && sed -n 2p ll.csv | grep -qx "traffic,kernels,point,delay_cycles,achieved_delay_cycles,bytes_per_second,latency_ns,latency_cycles" && [ "$(grep -c "^mix,Read.*,idle,,,0,[0-9.]*,[0-9.]*$" ll.csv)" -eq 1 ] && [ "$(grep -c "^\(mix\|read\),Read[^,]*,loaded,[0-9]*,[0-9.]*,[0-9]*,[0-9.]*,[0-9.]*$" ll.csv)" -eq 6 ]'
+  check "the loaded-latency picture without FILE is loaded-latency-0.png" \
+    'grep -q "written to loaded-latency-0.png (600x400)" err.txt && [ "$(head -c 8 loaded-latency-0.png | od -An -tx1 | tr -d " ")" = 89504e470d0a1a0a ]'
+  "$tool" --loaded-latency --traffic write --delays 0 --buffer-size 8M --label ll-run >out.txt 2>/dev/null
+  check "loaded-latency table: the context, the chaser and loaders, the buffers' note, the kind's head and its row" \
+    'grep -qx "label: ll-run" out.txt && grep -q "^chaser: processor [0-9]*, a random cycle through 8 MiB" out.txt && grep -q "^note: the buffers are smaller than 8 x" out.txt && grep -q "^write traffic (Write[A-Za-z0-9]*NonTemporal); core clock" out.txt && grep -qE "^ +0 +0.0 +[0-9]+\.[0-9]{2} +[0-9]+\.[0-9] +[0-9]+\.[0-9]$" out.txt'
+fi
+
 # A stop signal during the run removes the CSV it had claimed and exits with
 # 128 + the signal's number.
 while read -r name code args; do
@@ -161,6 +193,7 @@ INT 130 --survey --repeats 50 --max-size 4M
 TERM 143 --survey --repeats 50 --max-size 4M
 HUP 129 --survey --repeats 50 --max-size 4M
 INT 130 --core-to-core --all-logical --round-trips 1000000 --samples 1000
+TERM 143 --loaded-latency --traffic read --buffer-size 8M --min-time 10s
 TABLE
 
 # A thread that cannot start (every thread stack is larger than the address

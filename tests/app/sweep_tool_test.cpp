@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/sweep/core_to_core_report.h"
+#include "app/sweep/loaded_latency_report.h"
 #include "app/sweep/options.h"
 #include "app/sweep/report.h"
 #include "app/sweep/survey_options.h"
@@ -181,4 +182,33 @@ TEST(CoreToCoreReport, GroupBarsSiblingMarksAndKindsOfPairs) {
   const std::string csv = FormatCoreToCoreCsv(matrix);
   EXPECT_TRUE(csv.find("\n2,0,10.000,1,1\n") != std::string::npos && csv.find("\n1,3,23.000,0,0\n") != std::string::npos &&
               csv.find("\n0,1,2.000,0,0\n") != std::string::npos && std::count(csv.begin(), csv.end(), '\n') == 14) << csv;
+}
+
+// The loaded-latency figures in the table, CSV and JSON of a made-up mix
+// curve at a 3 GHz core: latency in cycles from ns, the delay achieved in
+// cycles, bandwidth in GB/s, and the idle latency apart from the points.
+TEST(LoadedLatencyReport, FiguresInEveryFormat) {
+  LoadedLatencyRun run;
+  run.setup = LoadedLatencySetup{{0, 1}, 8u << 20, false, 64, 300000000, 3000000000, ChooseLoadedKernels(IsaMmx), 0, {}};
+  LoadedLatencyCurve curve;
+  curve.traffic = TrafficMix;
+  curve.coreHz = 3000000000;
+  curve.bufferBytes = 8u << 20;
+  curve.threads = 2;
+  curve.idleLatencyPicoseconds = 100250;
+  curve.points = {{0, 0, 5430000000, 480200}, {1024, 103612, 250000000, 120000}};
+  run.curves = {curve};
+  const std::string text = FormatLoadedLatencyText(run, SurveyMachine(), RunContext(), 0);
+  for (const char* piece : {"mix traffic (ReadMmx 2 : WriteMmxNonTemporal 1)", "idle latency 100.3 ns (300.8 cycles)",
+                            "\n             0        0.0             5.43        480.2           1440.6\n",
+                            "\n          1024     1036.1             0.25        120.0            360.0\n"})
+    EXPECT_NE(text.find(piece), std::string::npos) << piece << "\n" << text;
+  const std::string csv = FormatLoadedLatencyCsv(run);
+  EXPECT_NE(csv.find("\nmix,ReadMmx 2 : WriteMmxNonTemporal 1,idle,,,0,100.250,300.8\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\nmix,ReadMmx 2 : WriteMmxNonTemporal 1,loaded,1024,1036.12,250000000,120.000,360.0\n"),
+            std::string::npos) << csv;
+  const nlohmann::json json = nlohmann::json::parse(FormatLoadedLatencyJson(run, SurveyMachine(), RunContext(), 0));
+  const nlohmann::json& point = json["curves"][0]["points"][0];
+  EXPECT_TRUE(json["mode"] == "loaded_latency" && json["min_point_ms"] == 100.0 && point["latency_cycles"] == 1440.6 &&
+              point["gb_per_second"] == 5.43 && json["curves"][0]["idle_latency_ns"] == 100.25) << json.dump(1);
 }
