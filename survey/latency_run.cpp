@@ -25,7 +25,7 @@ SurveyOutcome MeasureSurveyLatency(const SurveyRecord& record, const SurveyPlan&
   const uint32_t lineSize =
       caches.empty() || caches[0].lineSize < sizeof(void*) ? 64 : caches[0].lineSize;
   const uint64_t minTicks = MulDivWide(settings.minTimeNanoseconds, tscHz, 1000000000u);
-  SurveyProgress where{0, 0, 0, 1, 1, true};
+  SurveyProgress where{0, 0, 0, 1, 1, true, nullptr, &latency};
   for (uint64_t length : latency.lengths) where.workTotal += EstimatedWork(length, settings) * settings.repeats;
   SurveyOutcome outcome = SurveyCompleted;
   for (uint64_t length : latency.lengths) {

@@ -81,7 +81,7 @@ SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& pla
 
   // One measurement per kernel, length and pass; the repeats are the passes.
   const TimingRule onePass{MulDivWide(settings.minTimeNanoseconds, tscHz, 1000000000u), tscHz};
-  SurveyProgress where{0, 0, 0, 0, 0, false};
+  SurveyProgress where{0, 0, 0, 0, 0, false, &run, nullptr};
   for (uint64_t length : run.lengths) where.workTotal += EstimatedWork(length, settings) * settings.repeats * kernelCount;
 
   // The repeats are spread over passes through every length and kernel, so

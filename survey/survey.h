@@ -101,6 +101,11 @@ struct SurveyProgress {
   uint64_t workDone, workTotal;  // estimated nanoseconds of measuring
   uint32_t pass, passes;         // the repeats are passes through every length
   bool latency;                  // the latency chase rather than a bandwidth run
+  // What has been measured so far, for a live view: the run being measured
+  // (its passRates filled up to here, 0 where not yet) or the latency
+  // (picoseconds per length done). Valid only during the call; null otherwise.
+  const SurveyRun* runSoFar;
+  const SurveyLatency* latencySoFar;
 };
 typedef bool (*SurveyProgressFunction)(const SurveyProgress& progress, void* context);
 
