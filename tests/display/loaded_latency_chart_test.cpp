@@ -15,6 +15,8 @@ Rect FillOf(const RecordedOperation& op) {
   std::sscanf(op.line.c_str(), "fill %d %d %d %d", &r.left, &r.top, &r.right, &r.bottom);
   return r;
 }
+// The middle pixel of a span begin..end-1.
+int32_t Mid(int32_t begin, int32_t end) { return (begin + end - 1) / 2; }
 }  // namespace
 
 TEST_F(DisplayTest, LoadedLatencyChartPlacesMarksAndTheIdleLineOnZeroBasedAxes) {
@@ -60,15 +62,19 @@ TEST_F(DisplayTest, LoadedLatencyChartPlacesMarksAndTheIdleLineOnZeroBasedAxes) 
   size_t next[2] = {};
   for (const auto& mark : marks) {
     const Rect fill = fills[mark.curve][next[mark.curve]++];
-    EXPECT_NEAR((fill.left + fill.right - 1) / 2.0, x(mark.gigabytesPerSecond), 1.0) << mark.gigabytesPerSecond;
-    EXPECT_NEAR((fill.top + fill.bottom - 1) / 2.0, y(mark.nanoseconds), 1.0) << mark.nanoseconds;
+    EXPECT_NEAR(Mid(fill.left, fill.right), x(mark.gigabytesPerSecond), 1.0) << mark.gigabytesPerSecond;
+    EXPECT_NEAR(Mid(fill.top, fill.bottom), y(mark.nanoseconds), 1.0) << mark.nanoseconds;
   }
-  // Read's polyline breaks at its gap: drawn to its second point, then started again.
-  std::string readPath;
+  // Read's polyline runs through its marks and breaks at its gap: drawn to its
+  // second point, then started again at its third.
+  std::string readPath, throughMarks;
   for (const RecordedOperation& op : recorder.ops)
     if ((op.what == "move" || op.what == "line") && op.state.penColour == CompareRunColour(0) && op.y >= yT)
-      readPath += op.what + " ";
-  EXPECT_EQ(readPath, "move line move ");
+      readPath += op.what + " " + Point(op.x, op.y) + ", ";
+  for (size_t i = 0; i < fills[0].size(); ++i)
+    throughMarks += (i == 1 ? "line " : "move ") + Point(Mid(fills[0][i].left, fills[0][i].right),
+                                                         Mid(fills[0][i].top, fills[0][i].bottom)) + ", ";
+  EXPECT_EQ(readPath, throughMarks);
 
   // The idle line: dotted, across the plot at 180 ns, in a colour of its own, with its figure.
   const RecordedOperation* idleLine = nullptr;
@@ -97,14 +103,22 @@ TEST_F(DisplayTest, LoadedLatencyChartWithoutPointsDrawsTheAxesAndSaysSo) {
   const uint64_t bandwidth[] = {2000000000, 1000000000}, noLatency[] = {0, 0};
   const LoadedLatencyChartCurve emptyCurve = {L"read", nullptr, nullptr, 0};
   const LoadedLatencyChartCurve unmeasured = {L"copy", bandwidth, noLatency, 2};
-  const LoadedLatencyChartData rows[] = {{nullptr, 0, 0, nullptr}, {&emptyCurve, 1, 0, nullptr}, {&unmeasured, 1, 0, L"t"}};
-  for (const LoadedLatencyChartData& data : rows) {
+  // 0 to 1 GB/s and 0 to 100 ns, or up to the idle latency where it is known.
+  const struct {
+    LoadedLatencyChartData data;
+    const wchar_t* latencyTop;
+  } rows[] = {{{nullptr, 0, 0, nullptr}, L"100"},
+              {{&emptyCurve, 1, 0, nullptr}, L"100"},
+              {{&unmeasured, 1, 198000, L"t"}, L"200"}};
+  for (const auto& row : rows) {
     recorder.Clear();
-    PaintLoadedLatencyChart(recorder.canvas, Rect{0, 0, 400, 300}, data, kPanelFont);
-    EXPECT_NE(recorder.Find(L"no points"), nullptr) << data.curveCount;
-    EXPECT_NE(recorder.Find(L"bandwidth (GB/s)"), nullptr) << data.curveCount;
-    EXPECT_NE(recorder.Find(L"1.0"), nullptr) << data.curveCount;  // 0 to 1 GB/s
-    EXPECT_NE(recorder.Find(L"100"), nullptr) << data.curveCount;  // 0 to 100 ns
-    for (const RecordedOperation& op : recorder.ops) EXPECT_FALSE(op.state.dottedPen && op.what == "line");
+    PaintLoadedLatencyChart(recorder.canvas, Rect{0, 0, 400, 300}, row.data, kPanelFont);
+    EXPECT_NE(recorder.Find(L"no points"), nullptr) << row.data.curveCount;
+    EXPECT_NE(recorder.Find(L"bandwidth (GB/s)"), nullptr) << row.data.curveCount;
+    EXPECT_NE(recorder.Find(L"1.0"), nullptr) << row.data.curveCount;
+    EXPECT_NE(recorder.Find(row.latencyTop), nullptr) << row.data.curveCount;
+    size_t dottedLines = 0;
+    for (const RecordedOperation& op : recorder.ops) dottedLines += op.state.dottedPen && op.what == "line";
+    EXPECT_EQ(dottedLines, row.data.idlePicoseconds != 0 ? 1u : 0u) << row.data.curveCount;
   }
 }
