@@ -146,7 +146,8 @@ void PaintLoadedLatencyChart(const Canvas& canvas, const Rect& client, const Loa
   plot.xR = right - Measure(canvas, buffer).cx / 2;
   if (plot.xR - plot.xL < 2) return;
 
-  for (uint64_t value = 0; value <= plot.yTop; value += yStep) {
+  for (uint64_t i = 0; i <= plot.yTop / yStep; ++i) {
+    const uint64_t value = i * yStep;
     const int32_t y = LatencyY(plot, value);
     canvas.SelectSolidPen(canvas.context, kSurveyGridColour);
     if (value > 0) Segment(canvas, plot.xL + 1, y, plot.xR + 1, y);
@@ -156,7 +157,8 @@ void PaintLoadedLatencyChart(const Canvas& canvas, const Rect& client, const Loa
     const TextSize size = Measure(canvas, buffer);
     Text(canvas, plot.xL - kTick - 2 - size.cx, y - size.cy / 2, buffer, kSurveyTextColour);
   }
-  for (uint64_t value = 0; value <= plot.xTop; value += xStep) {
+  for (uint64_t i = 0; i <= plot.xTop / xStep; ++i) {
+    const uint64_t value = i * xStep;
     const int32_t x = BandwidthX(plot, value);
     canvas.SelectSolidPen(canvas.context, kSurveyGridColour);
     if (value > 0) Segment(canvas, x, plot.yT, x, plot.yB);
