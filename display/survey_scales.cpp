@@ -44,19 +44,23 @@ int32_t LinearOffset(uint64_t rate, uint64_t top, int32_t extent) {
   return static_cast<int32_t>(rate * wideExtent / top);
 }
 
-uint64_t RoundRateStep(uint64_t maxRate, uint32_t maxSteps) {
+uint64_t RoundStep(uint64_t maxValue, uint32_t maxSteps, uint64_t leastStep) {
   if (maxSteps == 0) maxSteps = 1;
   const uint64_t multiples[3] = {1, 2, 5};
-  uint64_t decade = 10000000;
+  uint64_t decade = leastStep;
   for (;;) {
     for (uint64_t multiple : multiples) {
       const uint64_t step = multiple * decade;
-      if (maxRate / step + 1 <= maxSteps) return step;
+      if (maxValue / step + 1 <= maxSteps) return step;
     }
     if (decade >= uint64_t{1000000000000000000}) return decade * 10;
     decade *= 10;
   }
 }
+
+uint64_t RoundRateStep(uint64_t maxRate, uint32_t maxSteps) { return RoundStep(maxRate, maxSteps, 10000000); }
+
+uint32_t StepDecimals(uint64_t step, uint64_t unit) { return step >= unit ? 0 : step >= unit / 10 ? 1 : 2; }
 
 void FormatScaledDecimal(uint64_t value, uint64_t unit, uint32_t decimals, const wchar_t* suffix,
                          TextBuffer& textBuffer) {

@@ -25,10 +25,17 @@ int32_t LogAxisPosition(const LogAxis& axis, uint64_t value);
 // the operands lose low bits rather than overflow.
 int32_t LinearOffset(uint64_t rate, uint64_t top, int32_t extent);
 
-// The smallest step of 1, 2 or 5 times a power of ten bytes per second, at
-// least 10^7 (0.01 GB/s), of which at most maxSteps (at least 1) rise above
-// maxRate (at most 10^18): maxRate / step + 1 <= maxSteps.
+// The smallest step of 1, 2 or 5 times a power of ten, at least leastStep (a
+// power of ten), of which at most maxSteps (at least 1) rise above maxValue
+// (at most 10^18): maxValue / step + 1 <= maxSteps.
+uint64_t RoundStep(uint64_t maxValue, uint32_t maxSteps, uint64_t leastStep);
+
+// RoundStep for a rate axis in bytes per second: at least 10^7 (0.01 GB/s).
 uint64_t RoundRateStep(uint64_t maxRate, uint32_t maxSteps);
+
+// The decimals that show every multiple of step in unit exactly, for a step
+// of 1, 2 or 5 times a power of ten: 0 from unit on, 1 from unit / 10, else 2.
+uint32_t StepDecimals(uint64_t step, uint64_t unit);
 
 // value / unit rounded to decimals places (at most 6) as DecimalText rounds,
 // then suffix, e.g. (70250000000, 10^9, 2, " GB/s") -> "70.25 GB/s".
