@@ -16,6 +16,7 @@
 
 namespace {
 constexpr uint64_t kBlockBytes = 4096;  // a loader waits its delay after every block it moves
+constexpr uint64_t kUndelayedBlocks = 16;  // blocks per kernel call without a delay
 constexpr uint64_t kChaseBatch = 256;   // loads between the chaser's looks at the clock
 constexpr uint64_t kChaseSeed = 0x2545F4914F6CDD1Du;
 constexpr uint32_t kChaser = 0;  // the chaser's index; the first loader is next
@@ -97,26 +98,31 @@ void Rest(Crew& crew, Member& member) {
 }
 
 // A loader: blocks of 4 KiB walked through its buffer, the delay after each.
+// Without a delay the blocks follow each other back to back, so a call moves
+// kUndelayedBlocks of them at once: the non-temporal kernels end with a
+// store fence, which after every 4 KiB would drain the write-combining
+// buffers and halve the rate of traffic that asked for no pause at all.
 // Copy reads the first half and writes the second.
 void Load(Crew& crew, Member& member) {
   const LoadedLatencySetup& setup = *crew.setup;
-  const uint64_t walked = crew.traffic == TrafficCopy ? setup.bufferBytes / 2 : setup.bufferBytes;
-  const uint64_t end = walked - walked % kBlockBytes;
-  uint8_t* const buffer = member.buffer;
   const uint32_t rounds = crew.rounds;
-  uint64_t bytes = 0, offset = 0, block = 0;
+  const uint64_t stride = rounds == 0 ? kUndelayedBlocks * kBlockBytes : kBlockBytes;
+  const uint64_t walked = crew.traffic == TrafficCopy ? setup.bufferBytes / 2 : setup.bufferBytes;
+  const uint64_t end = walked - walked % stride;
+  uint8_t* const buffer = member.buffer;
+  uint64_t bytes = 0, offset = 0, call = 0;
   const uint64_t start = ReadCounterFenced();
   while (!crew.stop.load(std::memory_order_relaxed)) {
-    const SurveyKernel& kernel = *LoadedBlockKernel(crew.traffic, block, setup.kernels);
+    const SurveyKernel& kernel = *LoadedBlockKernel(crew.traffic, call, setup.kernels);
     uint8_t* const here = buffer + offset;
     switch (kernel.group) {
-      case GroupRead: bytes += CallKernelOnBlock(kernel, here, nullptr, kBlockBytes); break;
-      case GroupWrite: bytes += CallKernelOnBlock(kernel, nullptr, here, kBlockBytes); break;
-      case GroupCopy: bytes += CallKernelOnBlock(kernel, here, here + end, kBlockBytes); break;
+      case GroupRead: bytes += CallKernelOnBlock(kernel, here, nullptr, stride); break;
+      case GroupWrite: bytes += CallKernelOnBlock(kernel, nullptr, here, stride); break;
+      case GroupCopy: bytes += CallKernelOnBlock(kernel, here, here + end, stride); break;
     }
     if (rounds != 0) RunDelayChain(rounds);
-    ++block;
-    offset += kBlockBytes;
+    ++call;
+    offset += stride;
     if (offset >= end) offset = 0;
   }
   member.span = TimedSpan{bytes, start, ReadCounterFenced()};
@@ -181,9 +187,9 @@ LoadedLatencyOutcome Assemble(Crew& crew, const LoadedLatencySetup& setup, Loade
     *error = "the processor supports no kernel for this traffic";
     return LoadedFailed;
   }
-  if (setup.lineSize < sizeof(void*) || setup.bufferBytes / setup.lineSize < 1 || setup.bufferBytes < 2 * kBlockBytes ||
+  if (setup.lineSize < sizeof(void*) || setup.bufferBytes / setup.lineSize < 1 || setup.bufferBytes < 2 * kUndelayedBlocks * kBlockBytes ||
       setup.tscHz == 0) {
-    *error = "the buffers must hold two blocks of 4 KiB and a line, and the counter's rate must be known";
+    *error = "the buffers must hold 128 KiB and a line, and the counter's rate must be known";
     return LoadedFailed;
   }
   crew.setup = &setup;

@@ -19,8 +19,9 @@ struct LoadedKernels {
   const SurveyKernel* copy;   // the widest copy kernel, non-temporal where that width has one
 };
 LoadedKernels ChooseLoadedKernels(uint32_t supportedIsas);
-// The kernel a loader runs on its block-th block of 4 KiB: the traffic's
-// own, or for the mix two reads and then one write, over and over.
+// The kernel a loader runs on its block-th call (a block of 4 KiB, or a run
+// of blocks when there is no delay between them): the traffic's own, or for
+// the mix two reads and then one write, over and over.
 const SurveyKernel* LoadedBlockKernel(LoadedTraffic traffic, uint64_t block, const LoadedKernels& kernels);
 
 struct LoadedLatencySetup {
