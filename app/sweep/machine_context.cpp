@@ -1,11 +1,33 @@
 #include "app/sweep/machine_context.h"
 
+#include <cstdio>
+
 #include "app/sweep/survey_quantities.h"
 #include "app/sweep/survey_report.h"
 #include "app/tool_version.h"
 
 namespace {
 using Json = nlohmann::ordered_json;
+
+// Text for one line of the head: control characters escaped ("\\n", "\\t",
+// "\\x1b"), everything else as given.
+std::string OneLineText(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '\n') line += "\\n";
+    else if (c == '\t') line += "\\t";
+    else if (c == '\r') line += "\\r";
+    else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      line += escaped;
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
 
 // The machine's facts, with the reason for each one the system does not give.
 Json MachineJson(const SurveyMachine& machine) {

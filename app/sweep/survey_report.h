@@ -20,9 +20,6 @@ struct SurveyFacts : RunContext {
 extern const char* const surveyGroupWords[kSurveyGroupCount];
 // The advice for a level without a figure ("raise --max-size to 256 MiB").
 std::string SurveyAbsenceAdvice(const SurveyLevel& level);
-// Text for one line of the table: control characters escaped ("\\n", "\\t",
-// "\\x1b"), everything else as given.
-std::string OneLineText(const std::string& text);
 
 std::string FormatSurveyText(const SurveyRecord& record, const SurveyFacts& facts);
 std::string FormatSurveyJson(const SurveyRecord& record, const SurveyFacts& facts);

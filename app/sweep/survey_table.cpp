@@ -25,24 +25,6 @@ std::string SurveyAbsenceAdvice(const SurveyLevel& level) {
   }
 }
 
-std::string OneLineText(const std::string& text) {
-  std::string line;
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '\n') line += "\\n";
-    else if (c == '\t') line += "\\t";
-    else if (c == '\r') line += "\\r";
-    else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      line += escaped;
-    } else {
-      line += c;
-    }
-  }
-  return line;
-}
-
 namespace {
 std::string Padded(const std::string& text, size_t width) {
   return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
