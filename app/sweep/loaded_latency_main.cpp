@@ -17,6 +17,7 @@
 #include "display/loaded_latency_chart.h"
 #include "display/quantity_text.h"
 #include "platform/os.h"
+#include "platform/survey/memory.h"
 #include "survey/placement.h"
 
 namespace {
@@ -116,11 +117,11 @@ bool ChooseSetup(const LoadedLatencyToolOptions& options, const SurveyMachine& m
   setup.bufferBytes = options.bufferBytes != 0         ? options.bufferBytes
                       : run->lastLevelCacheBytes != 0 ? 8 * run->lastLevelCacheBytes
                                                       : kUnknownCacheBuffer;
-  const uint64_t memory = machine.system.memoryBytes;
+  const uint64_t memory = AvailableMemoryBytes();
   if (memory != 0 && setup.bufferBytes > memory / 4 * 3 / threads) {
     *error = std::to_string(threads) + " buffers of " + ByteSizeText(setup.bufferBytes) +
              " would take more than three quarters of the " + ByteSizeText(memory) +
-             " of memory; ask for fewer --threads or a smaller --buffer-size";
+             " of free memory; ask for fewer --threads or a smaller --buffer-size";
     return false;
   }
   setup.hugePages = options.hugePages;
