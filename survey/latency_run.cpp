@@ -48,8 +48,10 @@ SurveyOutcome MeasureSurveyLatency(const SurveyRecord& record, const SurveyPlan&
   }
   if (outcome == SurveyCompleted) {
     latency.coreHz = MeanOfMeasured(MeasureTeamCoreClocks(nullptr, tscHz));
-    if (progress != nullptr) progress(where, context);
+    // A stop raised while the clock was measured still ends the latency.
+    if (StopRequested(settings.stop)) outcome = SurveyStopped;
   }
+  if (outcome == SurveyCompleted && progress != nullptr) progress(where, context);
   StopSurveyTeam();
   if (outcome != SurveyCompleted) return outcome;
   latency.windows = LevelWindows(placement.shares.data(), static_cast<uint32_t>(placement.shares.size()));

@@ -115,8 +115,10 @@ SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& pla
   if (outcome == SurveyCompleted) {
     run.threadCoreHz = MeasureTeamCoreClocks(&WidestKernel(run.kernels), tscHz);
     run.coreHz = MeanOfMeasured(run.threadCoreHz);
-    if (progress != nullptr) progress(where, context);
+    // A stop raised while the clocks were measured still ends the run.
+    if (StopRequested(settings.stop)) outcome = SurveyStopped;
   }
+  if (outcome == SurveyCompleted && progress != nullptr) progress(where, context);
   StopSurveyTeam();
   if (outcome != SurveyCompleted) return outcome;
   ComputeSurveyLevels(record.machine.caches, run);

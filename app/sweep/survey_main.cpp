@@ -133,6 +133,8 @@ int RunSurveyTool(int argc, const char* const* argv) {
     if (display.terminal) std::fputs("\n", stderr);
   }
   facts.elapsedMilliseconds = MillisecondsSince(display.start);
+  // A signal after the last stage's last look still stops: nothing is written.
+  if (outcome == SurveyCompleted && StopSignal() != 0) outcome = SurveyStopped;
   if (outcome != SurveyCompleted) {
     AbandonOutputFile(&csv);
     AbandonOutputFile(&picture);
