@@ -66,7 +66,7 @@ bool BuildChaseCycle(void* buffer, uint64_t lineCount, uint32_t lineSize, uint64
   // Sattolo: swapping each slot only with one below it leaves a single cycle.
   uint64_t state = seed;
   for (uint64_t i = lineCount - 1; i > 0; --i) {
-    // Each swap is two random accesses: at 4 Mi lines the cycle takes a second or more to build.
+    // Each swap is two random accesses: millions of lines take hundreds of milliseconds.
     if (i % chaseLookLoads == 0 && StopRequested(stop)) return false;
     char* slotI = lines + i * lineSize;
     char* slotJ = lines + RandomBelow(&state, i) * lineSize;

@@ -21,8 +21,8 @@ struct SurveySettings {
   uint32_t wantedIsas = kAllIsas;
   bool latency = false;                 // also the load-to-use latency at every length
   // The caller's stop request (survey/stop_request.h), or null: raised from
-  // another thread, it ends MeasureSurveyRun and MeasureSurveyLatency within
-  // about 100 ms of work, as SurveyStopped, with nothing recorded.
+  // another thread, it ends MeasureSurveyRun and MeasureSurveyLatency at
+  // their next look, as SurveyStopped, with nothing recorded.
   const std::atomic<bool>* stop = nullptr;
 };
 
