@@ -4,6 +4,7 @@
 
 #include "display/exact_arithmetic.h"
 #include "probe/time_stamp.h"
+#include "survey/stop_request.h"
 
 namespace {
 
@@ -36,6 +37,17 @@ void* LoadLink(const char* slot) {
 }
 void StoreLink(char* slot, const void* link) { std::memcpy(slot, &link, sizeof link); }
 
+// Follows loadCount loads from *position in batches, looking at stop before
+// each; false when it was raised (*position is then wherever the walk got to).
+bool ChaseUnlessStopped(const void** position, uint64_t loadCount, const std::atomic<bool>* stop) {
+  while (loadCount > 0) {
+    if (StopRequested(stop)) return false;
+    const uint64_t batch = loadCount < chaseLookLoads ? loadCount : chaseLookLoads;
+    *position = ChaseLoads(*position, batch);
+    loadCount -= batch;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -46,31 +58,36 @@ uint64_t PicosecondsPerLoad(uint64_t ticks, uint64_t loads, uint64_t tscHz) {
   return picoseconds == UINT64_MAX ? UINT64_MAX : picoseconds / loads;
 }
 
-void BuildChaseCycle(void* buffer, uint64_t lineCount, uint32_t lineSize, uint64_t seed) {
-  if (!buffer || lineCount == 0 || lineSize < sizeof(void*)) return;
+bool BuildChaseCycle(void* buffer, uint64_t lineCount, uint32_t lineSize, uint64_t seed,
+                     const std::atomic<bool>* stop) {
+  if (!buffer || lineCount == 0 || lineSize < sizeof(void*)) return true;
   char* lines = static_cast<char*>(buffer);
   for (uint64_t k = 0; k < lineCount; ++k) StoreLink(lines + k * lineSize, lines + k * lineSize);
   // Sattolo: swapping each slot only with one below it leaves a single cycle.
   uint64_t state = seed;
   for (uint64_t i = lineCount - 1; i > 0; --i) {
+    // Each swap is two random accesses: millions of lines take hundreds of milliseconds.
+    if (i % chaseLookLoads == 0 && StopRequested(stop)) return false;
     char* slotI = lines + i * lineSize;
     char* slotJ = lines + RandomBelow(&state, i) * lineSize;
     void* linkI = LoadLink(slotI);
     StoreLink(slotI, LoadLink(slotJ));
     StoreLink(slotJ, linkI);
   }
+  return true;
 }
 
 uint64_t MeasureChaseLatencyPicoseconds(void* buffer, uint64_t byteCount, uint32_t lineSize,
-                                        uint64_t minTicks, uint32_t repeats, uint64_t tscHz) {
+                                        uint64_t minTicks, uint32_t repeats, uint64_t tscHz,
+                                        const std::atomic<bool>* stop) {
   if (!buffer || lineSize < sizeof(void*) || repeats == 0 || tscHz == 0) return 0;
   const uint64_t lineCount = byteCount / lineSize;
   if (lineCount == 0) return 0;
-  BuildChaseCycle(buffer, lineCount, lineSize, chaseSeed);
+  if (!BuildChaseCycle(buffer, lineCount, lineSize, chaseSeed, stop)) return 0;
 
   const void* position = buffer;
   uint64_t start = ReadCounterFenced();
-  position = ChaseLoads(position, lineCount);
+  if (!ChaseUnlessStopped(&position, lineCount, stop)) return 0;
   const uint64_t turnTicks = ReadCounterFenced() - start;
   // Whole turns, so that every run visits each line equally often; the
   // estimate from the untimed turn is refined when a run falls short.
@@ -82,7 +99,7 @@ uint64_t MeasureChaseLatencyPicoseconds(void* buffer, uint64_t byteCount, uint32
   for (uint32_t run = 0; run < repeats;) {
     const uint64_t loads = turns * lineCount;
     start = ReadCounterFenced();
-    position = ChaseLoads(position, loads);
+    if (!ChaseUnlessStopped(&position, loads, stop)) return 0;
     const uint64_t ticks = ReadCounterFenced() - start;
     if (ticks < minTicks && growths < maxRunGrowths && turns < UINT64_MAX / lineCount) {
       ++growths;

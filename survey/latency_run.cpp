@@ -4,6 +4,7 @@
 #include "display/exact_arithmetic.h"
 #include "survey/chase.h"
 #include "survey/lengths.h"
+#include "survey/stop_request.h"
 #include "survey/team.h"
 
 SurveyOutcome MeasureSurveyLatency(const SurveyRecord& record, const SurveyPlan& plan, const SurveyPlacement& placement,
@@ -20,8 +21,9 @@ SurveyOutcome MeasureSurveyLatency(const SurveyRecord& record, const SurveyPlan&
     return SurveyNoLengths;
   }
   const std::vector<uint32_t> processors = PlacedProcessors(placement);
-  if (!StartSurveyTeam(1, placement.bound ? &processors : nullptr, latency.lengths.back(), settings.hugePages, error))
-    return SurveyNoThreads;
+  if (!StartSurveyTeam(1, placement.bound ? &processors : nullptr, latency.lengths.back(), settings.hugePages, error,
+                       settings.stop))
+    return StopRequested(settings.stop) ? SurveyStopped : SurveyNoThreads;
   const uint32_t lineSize =
       caches.empty() || caches[0].lineSize < sizeof(void*) ? 64 : caches[0].lineSize;
   const uint64_t minTicks = MulDivWide(settings.minTimeNanoseconds, tscHz, 1000000000u);
@@ -34,14 +36,22 @@ SurveyOutcome MeasureSurveyLatency(const SurveyRecord& record, const SurveyPlan&
       outcome = SurveyStopped;
       break;
     }
-    latency.picoseconds.push_back(MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize, minTicks,
-                                                                 settings.repeats, tscHz));
+    const uint64_t picoseconds = MeasureChaseLatencyPicoseconds(TeamLeaderScratchBuffer(), length, lineSize, minTicks,
+                                                                settings.repeats, tscHz, settings.stop);
+    // A chase the stop request cut short is no measurement.
+    if (StopRequested(settings.stop)) {
+      outcome = SurveyStopped;
+      break;
+    }
+    latency.picoseconds.push_back(picoseconds);
     where.workDone += EstimatedWork(length, settings) * settings.repeats;
   }
   if (outcome == SurveyCompleted) {
     latency.coreHz = MeanOfMeasured(MeasureTeamCoreClocks(nullptr, tscHz));
-    if (progress != nullptr) progress(where, context);
+    // A stop raised while the clock was measured still ends the latency.
+    if (StopRequested(settings.stop)) outcome = SurveyStopped;
   }
+  if (outcome == SurveyCompleted && progress != nullptr) progress(where, context);
   StopSurveyTeam();
   if (outcome != SurveyCompleted) return outcome;
   latency.windows = LevelWindows(placement.shares.data(), static_cast<uint32_t>(placement.shares.size()));

@@ -2,6 +2,7 @@
 
 #include "display/exact_arithmetic.h"
 #include "survey/lengths.h"
+#include "survey/stop_request.h"
 #include "survey/team.h"
 #include "survey/timing.h"
 
@@ -75,8 +76,8 @@ SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& pla
   run.passRates.assign(uint64_t{run.passes} * kernelCount * lengthCount, 0);
   const std::vector<uint32_t> processors = PlacedProcessors(placement);
   if (!StartSurveyTeam(run.threads, placement.bound ? &processors : nullptr, run.lengths.back(), settings.hugePages,
-                       error))
-    return SurveyNoThreads;
+                       error, settings.stop))
+    return StopRequested(settings.stop) ? SurveyStopped : SurveyNoThreads;
   run.hugePageBytes = TeamHugePageBytes();
 
   // One measurement per kernel, length and pass; the repeats are the passes.
@@ -100,7 +101,12 @@ SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& pla
           outcome = SurveyStopped;
           break;
         }
-        const uint64_t rate = MeasureTeamRate(surveyKernels[run.kernels[slot]], length, onePass);
+        const uint64_t rate = MeasureTeamRate(surveyKernels[run.kernels[slot]], length, onePass, settings.stop);
+        // A measurement the stop request cut short is no measurement.
+        if (StopRequested(settings.stop)) {
+          outcome = SurveyStopped;
+          break;
+        }
         run.passRates[(uint64_t{pass} * kernelCount + slot) * lengthCount + i] = rate;
         where.workDone += EstimatedWork(length, settings);
       }
@@ -109,8 +115,10 @@ SurveyOutcome MeasureSurveyRun(const SurveyRecord& record, const SurveyPlan& pla
   if (outcome == SurveyCompleted) {
     run.threadCoreHz = MeasureTeamCoreClocks(&WidestKernel(run.kernels), tscHz);
     run.coreHz = MeanOfMeasured(run.threadCoreHz);
-    if (progress != nullptr) progress(where, context);
+    // A stop raised while the clocks were measured still ends the run.
+    if (StopRequested(settings.stop)) outcome = SurveyStopped;
   }
+  if (outcome == SurveyCompleted && progress != nullptr) progress(where, context);
   StopSurveyTeam();
   if (outcome != SurveyCompleted) return outcome;
   ComputeSurveyLevels(record.machine.caches, run);

@@ -2,6 +2,7 @@
 // the machine supports, over geometric block lengths from 2 KiB to far past
 // the last cache. Its record is its own; the exact sweep's is untouched.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ struct SurveySettings {
   bool hugePages = false;
   uint32_t wantedIsas = kAllIsas;
   bool latency = false;                 // also the load-to-use latency at every length
+  // The caller's stop request (survey/stop_request.h), or null: raised from
+  // another thread, it ends MeasureSurveyRun and MeasureSurveyLatency at
+  // their next look, as SurveyStopped, with nothing recorded.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // One level's figures: read, write and copy.
@@ -95,7 +100,8 @@ struct SurveyPlan {
 };
 SurveyPlan PlanSurvey(const SurveySettings& settings, const SurveyMachine& machine);
 
-// Where the run is, for progress displays; returning false stops the run.
+// Where the run is, for progress displays, between measurements; returning
+// false stops the run as a raised stop request does.
 struct SurveyProgress {
   uint64_t length;
   uint64_t workDone, workTotal;  // estimated nanoseconds of measuring

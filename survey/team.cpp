@@ -9,6 +9,7 @@
 #include "platform/survey/memory.h"
 #include "platform/survey/processors.h"
 #include "probe/core_clock.h"
+#include "survey/stop_request.h"
 
 namespace {
 // A reusable barrier for the members: the last to arrive opens the next phase.
@@ -49,6 +50,7 @@ struct TeamJob {
   const SurveyKernel* kernel = nullptr;
   uint64_t length = 0;
   TimingRule rule{0, 0};
+  const std::atomic<bool>* stop = nullptr;
   bool clocks = false;  // measure the core clocks instead of a rate
   bool quit = false;
 };
@@ -60,9 +62,20 @@ struct Team {
   uint64_t bufferBytes = 0;
   bool hugePages = false;
   const std::vector<uint32_t>* processors = nullptr;
+  const std::atomic<bool>* stop = nullptr;  // looked at while the buffers are first touched
   bool bindingFailed = false;  // the last start failed on binding
 };
 Team team;
+
+// Fills a mapped buffer with the data pattern, its first touch, in pieces
+// with a look at the stop request before each: a GiB takes a second or so.
+bool FillUnlessStopped(uint8_t* buffer, uint64_t byteCount) {
+  for (uint64_t offset = 0; offset < byteCount; offset += kStopLookBytes) {
+    if (StopRequested(team.stop)) return false;
+    FillWithSurveyDataPattern(buffer + offset, byteCount - offset < kStopLookBytes ? byteCount - offset : kStopLookBytes);
+  }
+  return true;
+}
 
 bool PrepareMember(uint32_t index) {
   Member& member = team.members[index];
@@ -70,9 +83,12 @@ bool PrepareMember(uint32_t index) {
     member.bindingFailed = true;
     return false;
   }
-  member.source = static_cast<uint8_t*>(CommitSurveyBuffer(team.bufferBytes, team.hugePages));
-  member.destination = static_cast<uint8_t*>(CommitSurveyBuffer(team.bufferBytes, team.hugePages));
-  if (member.source == nullptr || member.destination == nullptr) member.error = "cannot commit the survey buffers";
+  member.source = static_cast<uint8_t*>(MapSurveyBuffer(team.bufferBytes, team.hugePages));
+  member.destination = static_cast<uint8_t*>(MapSurveyBuffer(team.bufferBytes, team.hugePages));
+  if (member.source == nullptr || member.destination == nullptr)
+    member.error = "cannot commit the survey buffers";
+  else if (!FillUnlessStopped(member.source, team.bufferBytes) || !FillUnlessStopped(member.destination, team.bufferBytes))
+    member.error = "stopped while the survey buffers were first touched";
   return member.error.empty();
 }
 
@@ -83,22 +99,23 @@ uint64_t RunMemberJob(uint32_t index) {
   // A copy: the first member posts the next job while the others may still
   // be leaving this one.
   const TeamJob job = team.job;
-  const TimedSpan untimed = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, 1);
+  const TimedSpan untimed = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, 1, job.stop);
   uint64_t calls = CallsForMinimum(1, untimed.end - untimed.start, job.rule.minTicks);
   uint64_t best = 0;
   const uint32_t count = static_cast<uint32_t>(team.members.size());
   std::vector<TimedSpan> spans(count);
   // Until one measurement lasts the minimum on every member: the call count
-  // grows after each short one; nine rounds at most.
-  bool measured = false;
-  for (uint32_t round = 0; !measured && round < 9; ++round) {
+  // grows after each short one; nine rounds at most. A stop seen by any
+  // member, in the spans all of them read, ends the rounds for all alike.
+  bool measured = false, stopped = false;
+  for (uint32_t round = 0; !measured && !stopped && round < 9; ++round) {
     WaitAtBarrier(team.barrier);
-    member.span = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, calls);
+    member.span = TimeKernelCalls(*job.kernel, member.source, member.destination, job.length, calls, job.stop);
     WaitAtBarrier(team.barrier);
-    for (uint32_t i = 0; i < count; ++i) spans[i] = team.members[i].span;
+    for (uint32_t i = 0; i < count; ++i) spans[i] = team.members[i].span, stopped = stopped || spans[i].stopped;
     bool longEnough = false;
     const uint64_t rate = AggregateRate(spans.data(), count, job.rule.tscHz, job.rule.minTicks, &longEnough);
-    if (longEnough) measured = true, best = rate;
+    if (longEnough && !stopped) measured = true, best = rate;
     calls = CallsForMinimum(calls, member.span.end - member.span.start, job.rule.minTicks);
     // Nobody may overwrite a span before every member has read them all.
     WaitAtBarrier(team.barrier);
@@ -186,13 +203,14 @@ uint64_t AggregateRate(const TimedSpan* spans, uint32_t count, uint64_t tscHz, u
 }
 
 bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processors, uint64_t bufferBytes,
-                     bool hugePages, std::string* error) {
+                     bool hugePages, std::string* error, const std::atomic<bool>* stop) {
   team.members = std::vector<Member>(threadCount);
   team.barrier.count = threadCount;
   team.job = TeamJob();
   team.bufferBytes = bufferBytes;
   team.hugePages = hugePages;
   team.processors = processors;
+  team.stop = stop;
   team.bindingFailed = false;
   if (StartMemberThreads(threadCount)) PrepareMember(0);
   WaitAtBarrier(team.barrier);  // every member prepared
@@ -213,10 +231,12 @@ bool StartSurveyTeam(uint32_t threadCount, const std::vector<uint32_t>* processo
 
 bool SurveyTeamBindingFailed() { return team.bindingFailed; }
 
-uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const TimingRule& rule) {
+uint64_t MeasureTeamRate(const SurveyKernel& kernel, uint64_t length, const TimingRule& rule,
+                         const std::atomic<bool>* stop) {
   team.job.kernel = &kernel;
   team.job.length = length;
   team.job.rule = rule;
+  team.job.stop = stop;
   team.job.clocks = false;
   WaitAtBarrier(team.barrier);
   return RunMemberJob(0);

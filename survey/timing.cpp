@@ -3,6 +3,7 @@
 #include "display/exact_arithmetic.h"
 #include "platform/survey/memory.h"
 #include "probe/time_stamp.h"
+#include "survey/stop_request.h"
 
 extern "C" {
 // survey/write_call_loop.S
@@ -42,10 +43,11 @@ void CallWriteKernel(const SurveyKernel& kernel, uint8_t* destination, uint32_t 
 
 // In calls of at most 1 GiB where the length passes what a kernel's 32-bit
 // count holds.
-uint64_t CallKernelOnBlock(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length) {
+uint64_t CallKernelOnBlock(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length,
+                           const std::atomic<bool>* stop) {
   constexpr uint64_t kChunk = uint64_t{1} << 30;
   uint64_t moved = 0;
-  while (length > 0) {
+  while (length > 0 && !StopRequested(stop)) {
     const uint32_t count = static_cast<uint32_t>(length < kChunk ? length : kChunk);
     switch (kernel.group) {
       case GroupRead: kernel.read(source, count); break;
@@ -69,29 +71,40 @@ uint64_t CallsForMinimum(uint64_t calls, uint64_t ticks, uint64_t minTicks) {
 }
 
 // Blocks within a kernel's 32-bit count go straight to the routine, so the
-// loop around it is a counter and an indirect call.
+// loop around it is a counter and an indirect call; a batch's look at the stop
+// request is one flag read per kStopLookBytes moved.
 TimedSpan TimeKernelCalls(const SurveyKernel& kernel, const uint8_t* source, uint8_t* destination, uint64_t length,
-                          uint64_t calls) {
+                          uint64_t calls, const std::atomic<bool>* stop) {
   TimedSpan span{0, 0, 0};
+  const uint64_t batchCalls = length >= kStopLookBytes ? 1 : kStopLookBytes / (length == 0 ? 1 : length);
   if (length <= (uint64_t{1} << 30)) {
     const uint32_t count = static_cast<uint32_t>(length);
+    uint64_t done = 0;
     span.start = ReadCounterFenced();
-    switch (kernel.group) {
-      case GroupRead:
-        for (uint64_t call = 0; call < calls; ++call) kernel.read(source, count);
-        break;
-      case GroupWrite:
-        CallWriteKernel(kernel, destination, count, calls);
-        break;
-      case GroupCopy:
-        for (uint64_t call = 0; call < calls; ++call) kernel.copy(source, destination, count);
-        break;
+    for (uint64_t batch = 0; done < calls; done += batch) {
+      if (StopRequested(stop)) break;
+      batch = calls - done < batchCalls ? calls - done : batchCalls;
+      switch (kernel.group) {
+        case GroupRead:
+          for (uint64_t call = 0; call < batch; ++call) kernel.read(source, count);
+          break;
+        case GroupWrite:
+          CallWriteKernel(kernel, destination, count, batch);
+          break;
+        case GroupCopy:
+          for (uint64_t call = 0; call < batch; ++call) kernel.copy(source, destination, count);
+          break;
+      }
     }
     span.end = ReadCounterFenced();
-    span.bytes = (length - length % kernel.step) * calls;
+    span.stopped = done < calls;
+    span.bytes = (length - length % kernel.step) * done;
   } else {
     span.start = ReadCounterFenced();
-    for (uint64_t call = 0; call < calls; ++call) span.bytes += CallKernelOnBlock(kernel, source, destination, length);
+    for (uint64_t call = 0; call < calls && !span.stopped; ++call) {
+      span.bytes += CallKernelOnBlock(kernel, source, destination, length, stop);
+      span.stopped = StopRequested(stop);
+    }
     span.end = ReadCounterFenced();
   }
   return span;

@@ -7,9 +7,15 @@
 #include "platform/os.h"
 
 namespace {
-// Polled between measurements.
+// Polled between measurements; the flag also by the survey's stages within them.
 volatile std::sig_atomic_t stopSignal = 0;
-void OnStopSignal(int number) { stopSignal = number; }
+std::atomic<bool> stopRaised{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may only store to a lock-free atomic");
+// The number first, so that whoever sees the flag finds the signal's name.
+void OnStopSignal(int number) {
+  stopSignal = number;
+  stopRaised.store(true);
+}
 }  // namespace
 
 void CatchStopSignals() {
@@ -21,6 +27,8 @@ void CatchStopSignals() {
 }
 
 int StopSignal() { return stopSignal; }
+
+const std::atomic<bool>* StopSignalRaised() { return &stopRaised; }
 
 std::string StopSignalName(int number) {
   if (number == SIGINT) return "SIGINT";

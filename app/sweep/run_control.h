@@ -3,6 +3,7 @@
 // that they can remove their partial files, and their progress line's pacing
 // and times.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,8 @@
 void CatchStopSignals();
 // The signal that asked the run to stop; 0 while none has.
 int StopSignal();
+// Raised with it, for the survey's stages to look at (SurveySettings::stop).
+const std::atomic<bool>* StopSignalRaised();
 // "SIGINT", "SIGTERM", "SIGHUP", or "signal N".
 std::string StopSignalName(int number);
 

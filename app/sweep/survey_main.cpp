@@ -20,10 +20,9 @@ namespace {
 // The picture's name when --picture names no file.
 constexpr NumberedNames kSurveyPictureNames = {"survey", "png"};
 
-// Between measurements: stops on a stop signal; on a terminal shows where the
-// run is at most five times a second.
+// Between measurements: on a terminal shows where the run is at most five
+// times a second. A stop signal reaches the survey through its stop request.
 bool OnSurveyProgress(const SurveyProgress& where, void* context) {
-  if (StopSignal() != 0) return false;
   uint64_t elapsed = 0;
   if (!ProgressLineDue(static_cast<ProgressDisplay*>(context), where.workDone == where.workTotal, &elapsed))
     return true;
@@ -99,6 +98,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   }
 
   CatchStopSignals();
+  record.settings.stop = StopSignalRaised();
   ClaimedFile csv, picture;
   if (!options.csvPath.empty() && !ClaimOutputFile(options.csvPath, kNoNumberedNames, &csv, &error)) return RefuseInput(error);
   if (options.picture && !ClaimOutputFile(options.picturePath, kSurveyPictureNames, &picture, &error)) {
@@ -133,6 +133,8 @@ int RunSurveyTool(int argc, const char* const* argv) {
     if (display.terminal) std::fputs("\n", stderr);
   }
   facts.elapsedMilliseconds = MillisecondsSince(display.start);
+  // A signal after the last stage's last look still stops: nothing is written.
+  if (outcome == SurveyCompleted && StopSignal() != 0) outcome = SurveyStopped;
   if (outcome != SurveyCompleted) {
     AbandonOutputFile(&csv);
     AbandonOutputFile(&picture);

@@ -31,12 +31,10 @@ uint8_t* MapAligned(uint64_t byteCount) {
 }
 }  // namespace
 
-void* CommitSurveyBuffer(uint64_t byteCount, bool askHugePages) {
+void* MapSurveyBuffer(uint64_t byteCount, bool askHugePages) {
   if (byteCount == 0) return nullptr;
   uint8_t* buffer = MapAligned(byteCount);
-  if (buffer == nullptr) return nullptr;
-  if (askHugePages) madvise(buffer, byteCount, MADV_HUGEPAGE);
-  FillWithSurveyDataPattern(buffer, byteCount);
+  if (buffer != nullptr && askHugePages) madvise(buffer, byteCount, MADV_HUGEPAGE);
   return buffer;
 }
 

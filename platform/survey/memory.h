@@ -28,12 +28,19 @@ inline void FillWithSurveyDataPattern(uint8_t* buffer, uint64_t byteCount) {
     std::memcpy(buffer + offset, kSurveyDataPattern.bytes, byteCount - offset < 64 ? byteCount - offset : 64);
 }
 
-// Commits byteCount bytes of read-write memory, aligned to 2 MiB, and fills it
-// with kSurveyDataPattern: every page has memory of its own (no shared zero
-// page) on the node of the calling thread, and every line holds ordinary
-// data. With askHugePages the system is asked for transparent huge pages
-// before the first write. Null on failure.
-void* CommitSurveyBuffer(uint64_t byteCount, bool askHugePages);
+// Maps byteCount bytes of read-write memory, aligned to 2 MiB, not yet
+// touched; with askHugePages the system is asked for transparent huge pages.
+// Null on failure. Release it with ReleaseSurveyBuffer.
+void* MapSurveyBuffer(uint64_t byteCount, bool askHugePages);
+
+// A mapped buffer filled with kSurveyDataPattern: every page has memory of
+// its own (no shared zero page) on the node of the calling thread, and every
+// line holds ordinary data. Null on failure.
+inline void* CommitSurveyBuffer(uint64_t byteCount, bool askHugePages) {
+  uint8_t* buffer = static_cast<uint8_t*>(MapSurveyBuffer(byteCount, askHugePages));
+  if (buffer != nullptr) FillWithSurveyDataPattern(buffer, byteCount);
+  return buffer;
+}
 void ReleaseSurveyBuffer(void* buffer, uint64_t byteCount);
 // Bytes of the buffer that lie on huge pages; 0 where the system does not say.
 uint64_t HugePageBytes(const void* buffer, uint64_t byteCount);

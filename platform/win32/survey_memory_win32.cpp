@@ -1,5 +1,4 @@
-// Windows binding of the survey's buffers: VirtualAlloc'd pages, each written
-// once. Large pages need a privilege a benchmark should not ask for, so none
+// Windows binding of the survey's buffers: VirtualAlloc'd pages. Large pages need a privilege a benchmark should not ask for, so none
 // are requested and none are reported.
 #include "platform/survey/memory.h"
 
@@ -7,13 +6,10 @@
 
 #include <cstring>
 
-void* CommitSurveyBuffer(uint64_t byteCount, bool /*askHugePages*/) {
+// Committed, but a page gets memory only when first written.
+void* MapSurveyBuffer(uint64_t byteCount, bool /*askHugePages*/) {
   if (byteCount == 0 || byteCount > SIZE_MAX) return nullptr;
-  uint8_t* buffer = static_cast<uint8_t*>(
-      VirtualAlloc(nullptr, static_cast<SIZE_T>(byteCount), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  if (buffer == nullptr) return nullptr;
-  FillWithSurveyDataPattern(buffer, byteCount);
-  return buffer;
+  return VirtualAlloc(nullptr, static_cast<SIZE_T>(byteCount), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
 
 void ReleaseSurveyBuffer(void* buffer, uint64_t /*byteCount*/) {

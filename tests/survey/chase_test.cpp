@@ -1,7 +1,10 @@
 // The chase cycle, the assembly walk and the latency arithmetic.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "survey/chase.h"
@@ -77,6 +80,28 @@ TEST(ChaseMeasure, LinksTheBlockAndRefusesWhatItCannotMeasure) {
   for (const auto& r : refused)
     EXPECT_EQ(MeasureChaseLatencyPicoseconds(untouched.data(), r[0], static_cast<uint32_t>(r[1]), r[2], static_cast<uint32_t>(r[3]), r[4]), 0u) << r[0] << " " << r[1];
   EXPECT_EQ(untouched, Lines(lines, 64));
+}
+
+// A stop raised from another thread 50 ms in ends the measurement within a
+// second, measuring nothing: a timed run of seconds over a small block (the
+// walk looks), and a 256 MiB block (linked, then walked). The linking of a
+// cycle of millions of lines looks too.
+TEST(ChaseMeasure, AStopFromAnotherThreadEndsItWithinASecond) {
+  std::atomic<bool> raised{true};
+  std::vector<unsigned char> lines = Lines(2 * chaseLookLoads, 64);
+  EXPECT_FALSE(BuildChaseCycle(lines.data(), 2 * chaseLookLoads, 64, 1, &raised));
+  const struct { uint64_t bytes, minTicks; } cases[] = {{uint64_t{1} << 20, 5000000000u}, {uint64_t{256} << 20, 10000}};
+  for (const auto& c : cases) {
+    std::vector<unsigned char> buffer(c.bytes);
+    std::atomic<bool> stop{false};
+    const auto start = std::chrono::steady_clock::now();
+    std::thread raiser([&stop] { std::this_thread::sleep_for(std::chrono::milliseconds(50)), stop.store(true); });
+    const uint64_t picoseconds = MeasureChaseLatencyPicoseconds(buffer.data(), c.bytes, 64, c.minTicks, 2, 2450000000u, &stop);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    raiser.join();
+    EXPECT_TRUE(picoseconds == 0 && elapsed < std::chrono::seconds(1))
+        << c.bytes << " bytes: " << picoseconds << " ps after " << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms";
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -126,4 +127,42 @@ TEST(SurveyTiming, EveryStoredLineHoldsVariedNonZeroBytes) {
   ReleaseSurveyBuffer(source, length);
   ReleaseSurveyBuffer(destination, length);
   if (!skipped.empty()) std::printf("not run, this processor lacks their instruction set:%s\n", skipped.c_str());
+}
+
+namespace {
+// Raises the stop request in the progress call numbered raiseAt (0: it was raised before the run).
+struct StopAt {
+  std::atomic<bool>* stop;
+  uint32_t raiseAt, calls;
+};
+bool RaiseStopAt(const SurveyProgress&, void* context) {
+  StopAt& at = *static_cast<StopAt*>(context);
+  if (++at.calls == at.raiseAt) at.stop->store(true);
+  return true;
+}
+}  // namespace
+
+// A stop raised before a run, or just before its first measurement, ends the
+// run and the latency as stopped, keeping nothing and calling progress no more.
+TEST(SurveyStop, RaisedBeforeTheRunOrItsFirstMeasurementKeepsNothing) {
+  std::atomic<bool> stop{false};
+  SurveyRecord record;
+  record.settings = SurveySettings{8192, 1, 1000, 2, false, IsaSse2, true, &stop};
+  record.machine.supportedIsas = SurveyIsasOf(DetectIsaSupport());
+  record.machine.tscHz = 1000000000;
+  const SurveyPlan plan = PlanSurvey(record.settings, record.machine);  // several kernels and lengths
+  const struct { bool latency; uint32_t raiseAt; } rows[] = {{false, 0}, {false, 1}, {true, 0}, {true, 1}};
+  for (const auto& row : rows) {
+    stop.store(row.raiseAt == 0);
+    StopAt at{&stop, row.raiseAt, 0};
+    SurveyRun run;
+    run.threads = 99;
+    std::string error;
+    const SurveyOutcome outcome =
+        row.latency ? MeasureSurveyLatency(record, plan, SurveyPlacement(), RaiseStopAt, &at, &record.latency, &error)
+                    : MeasureSurveyRun(record, plan, SurveyPlacement(), RaiseStopAt, &at, &run, &error);
+    EXPECT_TRUE(outcome == SurveyStopped && at.calls == row.raiseAt && run.threads == 99 && !record.latency.measured)
+        << (row.latency ? "latency" : "run") << ", raised at " << row.raiseAt << ": outcome " << outcome << ", "
+        << at.calls << " progress calls " << error;
+  }
 }

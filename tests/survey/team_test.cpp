@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 #ifdef __linux__
 #include <pthread.h>
 #include <sys/resource.h>
@@ -51,6 +53,35 @@ TEST(SurveyTeam, EveryMemberMeasuresAndAnUnbindableMemberStopsTheWholeTeam) {
   EXPECT_TRUE(error.find("1048576") != std::string::npos && SurveyTeamBindingFailed()) << error;
   ASSERT_TRUE(StartSurveyTeam(2, nullptr, 1 << 16, false, &error)) << error;  // nothing was left running
   StopSurveyTeam();
+}
+
+namespace {
+// Touches no memory, so a long length costs nothing but the sleep.
+void SleepingRead(const void*, uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
+}  // namespace
+
+// A stop raised 50 ms into a measurement meant to last seconds ends it on
+// every member within a second, measuring nothing; the team measures again
+// afterwards. A stop raised before the start ends the buffers' first touch.
+TEST(SurveyTeam, AStopEndsTheMeasurementOnEveryMemberAndTheStart) {
+  const SurveyKernel sleepingKernel = {"SleepingRead", GroupRead, IsaSse2, 64, SleepingRead, nullptr, nullptr};
+  std::atomic<bool> stop{false};
+  std::string error;
+  ASSERT_TRUE(StartSurveyTeam(3, nullptr, 1 << 16, false, &error, &stop)) << error;
+  const auto start = std::chrono::steady_clock::now();
+  std::thread raiser([&stop] { std::this_thread::sleep_for(std::chrono::milliseconds(50)), stop.store(true); });
+  const uint64_t stopped = MeasureTeamRate(sleepingKernel, kStopLookBytes, TimingRule{5000000000u, 1000000000}, &stop);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  raiser.join();
+  EXPECT_TRUE(stopped == 0 && elapsed < std::chrono::seconds(1))
+      << stopped << " after " << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms";
+  stop.store(false);
+  EXPECT_GT(MeasureTeamRate(sleepingKernel, kStopLookBytes, TimingRule{1, 1000000000}, &stop), 0u);
+  StopSurveyTeam();
+
+  stop.store(true);
+  EXPECT_FALSE(StartSurveyTeam(2, nullptr, kStopLookBytes, false, &error, &stop));
+  EXPECT_TRUE(error.find("stopped") != std::string::npos && !SurveyTeamBindingFailed()) << error;
 }
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
