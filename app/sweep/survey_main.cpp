@@ -138,12 +138,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if (picture.handle != -1) {
     const FileHandle file = picture.handle;
     picture.handle = -1;
-    const SurveyRun& run = record.runs.back();
-    const std::string title = machine.identity.vendor + " - " + std::to_string(run.threads) +
-                              (run.threads == 1 ? " thread" : " threads") +
-                              (run.placement.bound ? ", bound" : ", unbound") + " - core " +
-                              (run.coreHz != 0 ? GigahertzText(run.coreHz) : std::string("?")) + " - TSC " +
-                              GigahertzText(machine.tscHz);
+    const std::string title = SurveyPictureTitle(machine, record.runs.back());
     if (!WriteSurveyRecordPicture(record, title, file, picture.path.c_str(), options.pictureFormat,
                                   options.pictureWidth, options.pictureHeight)) {
       std::fputs("lorvanta-sweep: writing the picture failed; it was removed\n", stderr);
