@@ -27,6 +27,10 @@ bool WriteSurveyFile(const SurveySnapshot& snapshot, SurveyFileKind kind, const 
     *error = "no survey has finished a run yet";
     return false;
   }
+  // The text is made before any file exists, so nothing is left behind should it fail.
+  std::string text;
+  if (kind == SurveyCsvFile) text = FormatSurveyCsv(snapshot.record);
+  if (kind == SurveyJsonFile) text = FormatSurveyJson(snapshot.record, snapshot.facts);
   std::string temporary;
   FileHandle file = -1;
   if (!CreateTemporaryBeside(path, &temporary, &file)) {
@@ -42,8 +46,6 @@ bool WriteSurveyFile(const SurveySnapshot& snapshot, SurveyFileKind kind, const 
                                        temporary.c_str(), PictureFormat::Png, defaults.pictureWidth,
                                        defaults.pictureHeight);
   } else {
-    const std::string text = kind == SurveyCsvFile ? FormatSurveyCsv(snapshot.record)
-                                                   : FormatSurveyJson(snapshot.record, snapshot.facts);
     written = WriteWholeBuffer(file, text.data(), static_cast<uint32_t>(text.size()));
     written = CloseFile(file) && written;
   }
