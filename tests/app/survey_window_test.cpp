@@ -144,7 +144,7 @@ TEST_F(SurveyWindowTest, StopKeepsTheFinishedRunsAndCloseEndsTheWindowAfterTheWo
 // existing file is replaced whole and no temporary file stays.
 TEST_F(SurveyWindowTest, SavedJsonMatchesTheHeadlessTool) {
   const std::string dir = ::testing::TempDir(), path = dir + "survey_window_test.json";
-  std::remove(path.c_str());
+  std::remove(path.c_str()), std::remove((path + ".partial").c_str());
   fake.savePath = path;
   SurveyWindowCommand(window, kSurveySaveJson);
   EXPECT_FALSE(std::ifstream(path).good());
