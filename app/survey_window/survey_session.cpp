@@ -49,6 +49,44 @@ std::shared_ptr<SurveySnapshot> FinishedPart(const Worker& worker) {
   return snapshot;
 }
 
+// The run so far with its levels: during the first pass from the lengths
+// measured so far alone, so that lengths not yet reached do not count as
+// zero rates in a level's median; the curves keep every length, empty where
+// not yet measured.
+SurveyRun RunSoFar(const SurveyRun& measured, const std::vector<SurveyCache>& caches, uint32_t pass,
+                   uint64_t length) {
+  SurveyRun run = measured;
+  ComputeSurveyLevels(caches, run);
+  if (pass != 1) return run;
+  SurveyRun reached = measured;
+  size_t count = 0;
+  while (count < measured.lengths.size() && measured.lengths[count] < length) ++count;
+  reached.lengths.resize(count);
+  reached.passes = 1;
+  reached.passRates.clear();
+  for (size_t slot = 0; slot < measured.kernels.size(); ++slot)
+    for (size_t i = 0; i < count; ++i)
+      reached.passRates.push_back(measured.passRates[slot * measured.lengths.size() + i]);
+  ComputeSurveyLevels(caches, reached);
+  run.levels = reached.levels;
+  return run;
+}
+
+// The latency so far: a value at every length (0 where not yet reached) and
+// each level's median over the lengths reached.
+SurveyLatency LatencySoFar(const SurveyLatency& measured) {
+  SurveyLatency latency = measured;
+  std::vector<uint64_t> reached(measured.lengths.begin(), measured.lengths.begin() + measured.picoseconds.size());
+  const std::vector<LevelShare>& shares = measured.placement.shares;
+  latency.windows = LevelWindows(shares.data(), static_cast<uint32_t>(shares.size()));
+  latency.levels.clear();
+  for (const LevelWindow& window : latency.windows)
+    latency.levels.push_back(FigureInWindow(reached, measured.picoseconds, {}, window));
+  latency.picoseconds.resize(latency.lengths.size(), 0);
+  latency.measured = true;
+  return latency;
+}
+
 // Between measurements: stops when asked; at most every 100 ms copies the
 // stage measured so far into a new snapshot.
 bool OnProgress(const SurveyProgress& where, void* context) {
@@ -62,14 +100,11 @@ bool OnProgress(const SurveyProgress& where, void* context) {
   std::shared_ptr<SurveySnapshot> snapshot = FinishedPart(worker);
   if (where.runSoFar != nullptr) {
     snapshot->partialRun = true;
-    snapshot->run = *where.runSoFar;
-    ComputeSurveyLevels(worker.record.machine.caches, snapshot->run);
+    snapshot->run = RunSoFar(*where.runSoFar, worker.record.machine.caches, where.pass, where.length);
   }
   if (where.latencySoFar != nullptr) {
     snapshot->partialLatency = true;
-    snapshot->latency = *where.latencySoFar;
-    snapshot->latency.picoseconds.resize(snapshot->latency.lengths.size(), 0);
-    snapshot->latency.measured = true;
+    snapshot->latency = LatencySoFar(*where.latencySoFar);
   }
   snapshot->pass = where.pass;
   snapshot->passes = where.passes;

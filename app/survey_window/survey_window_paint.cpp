@@ -29,7 +29,8 @@ std::string ProgressLine(const SurveySnapshot& snapshot) {
     if (!snapshot.error.empty()) return "Could not measure: " + snapshot.error;
     const std::string took = MinutesSeconds(snapshot.facts.elapsedMilliseconds);
     if (snapshot.outcome == SurveyStopped)
-      return "Stopped after " + took + (snapshot.record.runs.empty() ? "; no run finished" : "; the finished runs stay");
+      return "Stopped after " + took +
+             (snapshot.record.runs.empty() ? "; no run finished" : "; the finished runs stay");
     return "Finished in " + took;
   }
   if (!snapshot.partialRun && !snapshot.partialLatency) return "Starting...";
