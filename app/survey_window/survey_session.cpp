@@ -45,7 +45,7 @@ std::shared_ptr<SurveySnapshot> FinishedPart(const Worker& worker) {
   snapshot->facts = worker.facts;
   snapshot->stage = worker.stage;
   snapshot->stageCount = static_cast<uint32_t>(worker.threadCounts.size()) + (worker.record.settings.latency ? 1 : 0);
-  snapshot->elapsedMilliseconds = MillisecondsBetween(worker.start, Clock::now());
+  snapshot->facts.elapsedMilliseconds = MillisecondsBetween(worker.start, Clock::now());
   return snapshot;
 }
 
@@ -169,7 +169,6 @@ void RunWorker(SurveySession* session, SurveyWindowSettings chosen) {
     const SurveyStageCalls calls{OnProgress, &worker, nullptr, OnStageEnded};
     outcome = RunSurveyStages(&worker.record, worker.threadCounts, true, calls, &error);
   }
-  worker.facts.elapsedMilliseconds = MillisecondsBetween(worker.start, Clock::now());
   std::shared_ptr<SurveySnapshot> last = FinishedPart(worker);
   last->running = false;
   last->ended = true;

@@ -28,7 +28,7 @@ struct SurveySnapshot {
   uint64_t serial = 0;           // counts the snapshots published
   bool running = false;          // the worker is measuring
   SurveyRecord record;           // the machine, the settings, the finished runs and latency
-  SurveyFacts facts;
+  SurveyFacts facts;             // elapsed: since the survey started, until this snapshot
   bool partialRun = false;       // run holds the run being measured, its levels from the passes so far
   SurveyRun run;
   bool partialLatency = false;   // latency holds the chase so far, 0 at lengths not yet reached
@@ -38,7 +38,6 @@ struct SurveySnapshot {
   uint32_t pass = 0, passes = 0;
   uint64_t length = 0;
   uint32_t percent = 0;                // of the stage's estimated work
-  uint64_t elapsedMilliseconds = 0;    // since the survey started
   uint64_t remainingMilliseconds = 0;  // of the stage, estimated
   // How the survey ended, once it has.
   bool ended = false;
