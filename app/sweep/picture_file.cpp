@@ -5,6 +5,7 @@
 
 #include "app/screenshot_file.h"
 #include "app/sweep/options.h"
+#include "display/display_state.h"
 #ifdef _WIN32
 #include "platform/win32/gdi_canvas.h"
 #include "platform/win32/gdi_picture.h"
@@ -102,6 +103,11 @@ bool PictureFormatWritable(PictureFormat format, std::string* error) {
 
 bool WritePictureFile(FileHandle file, const char* path, PictureFormat format, int32_t width, int32_t height,
                       PaintPictureFn paint, const void* context) {
+  // The picture has fonts of its own resolution; a window's fonts, when a
+  // window saves its picture, are set aside and back in use afterwards.
+  const FontHandle windowPanelFont = displayState.panelFont, windowAxisFont = displayState.axisFont;
+  displayState.panelFont = 0;
+  displayState.axisFont = 0;
 #ifdef _WIN32
   CreateGdiDisplayFonts(kPictureDotsPerInch);
 #else
@@ -113,6 +119,8 @@ bool WritePictureFile(FileHandle file, const char* path, PictureFormat format, i
 #else
   DestroyDisplayFonts();
 #endif
+  displayState.panelFont = windowPanelFont;
+  displayState.axisFont = windowAxisFont;
   return written;
 }
 

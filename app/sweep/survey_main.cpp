@@ -14,6 +14,7 @@
 #include "platform/os.h"
 #include "platform/survey/memory.h"
 #include "survey/lengths.h"
+#include "survey/survey_stages.h"
 #include "survey/team.h"
 
 namespace {
@@ -38,13 +39,14 @@ bool OnSurveyProgress(const SurveyProgress& where, void* context) {
   return true;
 }
 
-// A run's placement over the machine's layout: bound, or left to the
-// scheduler. The counts were checked against the layout's processors.
-SurveyPlacement Placed(const SurveyMachine& machine, uint32_t threads, bool bind) {
-  SurveyPlacement placement;
-  std::string unused;
-  PlaceSurveyRun(machine.layout, machine.caches, threads, bind, &placement, &unused);
-  return placement;
+// A run retried without binding says so.
+void OnRetryingUnbound(const std::string& reason, void*) {
+  std::fprintf(stderr, "lorvanta-sweep: %s; running unbound (--no-bind)\n", reason.c_str());
+}
+
+// Each stage's progress line ends with its stage.
+void OnStageEnded(void* context) {
+  if (static_cast<ProgressDisplay*>(context)->terminal) std::fputs("\n", stderr);
 }
 }  // namespace
 
@@ -107,31 +109,8 @@ int RunSurveyTool(int argc, const char* const* argv) {
   }
 
   ProgressDisplay display{StandardErrorIsTerminal(), ReadPerformanceCounter(), 0};
-  const SurveyPlan plan = PlanSurvey(record.settings, machine);
-  SurveyOutcome outcome = SurveyCompleted;
-  for (size_t i = 0; i < threadCounts.size() && outcome == SurveyCompleted; ++i) {
-    error.clear();
-    SurveyRun run;
-    outcome = MeasureSurveyRun(record, plan, Placed(machine, threadCounts[i], true), OnSurveyProgress, &display, &run,
-                               &error);
-    if (outcome == SurveyNoThreads && options.noBind && SurveyTeamBindingFailed()) {
-      std::fprintf(stderr, "lorvanta-sweep: %s; running unbound (--no-bind)\n", error.c_str());
-      outcome = MeasureSurveyRun(record, plan, Placed(machine, threadCounts[i], false), OnSurveyProgress, &display,
-                                 &run, &error);
-    }
-    if (outcome == SurveyCompleted) record.runs.push_back(run);
-    if (display.terminal) std::fputs("\n", stderr);
-  }
-  // Latency is a one-thread figure: measured once, where the first thread runs.
-  if (outcome == SurveyCompleted && record.settings.latency) {
-    error.clear();
-    outcome = MeasureSurveyLatency(record, plan, Placed(machine, 1, true), OnSurveyProgress, &display, &record.latency,
-                                   &error);
-    if (outcome == SurveyNoThreads && options.noBind && SurveyTeamBindingFailed())
-      outcome = MeasureSurveyLatency(record, plan, Placed(machine, 1, false), OnSurveyProgress, &display,
-                                     &record.latency, &error);
-    if (display.terminal) std::fputs("\n", stderr);
-  }
+  const SurveyStageCalls calls{OnSurveyProgress, &display, OnRetryingUnbound, OnStageEnded};
+  const SurveyOutcome outcome = RunSurveyStages(&record, threadCounts, options.noBind, calls, &error);
   facts.elapsedMilliseconds = MillisecondsSince(display.start);
   // A signal after the last stage's last look still stops: nothing is written.
   if (outcome == SurveyCompleted && StopSignal() != 0) outcome = SurveyStopped;
@@ -161,12 +140,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   if (picture.handle != -1) {
     const FileHandle file = picture.handle;
     picture.handle = -1;
-    const SurveyRun& run = record.runs.back();
-    const std::string title = machine.identity.vendor + " - " + std::to_string(run.threads) +
-                              (run.threads == 1 ? " thread" : " threads") +
-                              (run.placement.bound ? ", bound" : ", unbound") + " - core " +
-                              (run.coreHz != 0 ? GigahertzText(run.coreHz) : std::string("?")) + " - TSC " +
-                              GigahertzText(machine.tscHz);
+    const std::string title = SurveyPictureTitle(machine, record.runs.back());
     if (!WriteSurveyRecordPicture(record, title, file, picture.path.c_str(), options.pictureFormat,
                                   options.pictureWidth, options.pictureHeight)) {
       std::fputs("lorvanta-sweep: writing the picture failed; it was removed\n", stderr);

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "display/quantity_text.h"
+
 namespace {
 
 // The chart of the SurveyChartData at context, in the display's fonts and
@@ -17,51 +19,57 @@ bool WriteSurveyPicture(FileHandle file, const char* path, PictureFormat format,
   return WritePictureFile(file, path, format, width, height, PaintSurveyData, &data);
 }
 
-bool WriteSurveyRecordPicture(const SurveyRecord& record, const std::string& title, FileHandle file, const char* path,
-                              PictureFormat format, int32_t width, int32_t height) {
-  // The picture shows the last run (the largest thread count of a list).
-  const SurveyRun& run = record.runs.back();
-  auto wide = [](const std::string& text) { return std::wstring(text.begin(), text.end()); };
-  std::vector<std::wstring> texts;  // owns every text the chart data points at
-  texts.reserve(5 * run.levels.size() + 2);
+void BuildSurveyChartSource(const SurveyRun& run, const SurveyLatency& latency, const std::string& title,
+                            SurveyChartSource* source) {
+  auto text = [source](const std::string& narrow) {
+    source->texts.push_back(std::wstring(narrow.begin(), narrow.end()));
+    return source->texts.back().c_str();
+  };
   // The marks stand where the table's windows come from: each thread's share
   // of every cache in this run.
-  std::vector<SurveyChartLevel> marks;
   for (const SurveyLevel& level : run.levels) {
     if (level.share.smallest == 0) continue;
-    texts.push_back(wide(level.name));
-    marks.push_back(SurveyChartLevel{texts.back().c_str(), level.share.smallest});
+    source->marks.push_back(SurveyChartLevel{text(level.name), level.share.smallest});
   }
-  std::vector<SurveyChartFigure> figures;
-  const SurveyLatency& latency = record.latency;
   for (size_t index = 0; index < run.levels.size(); ++index) {
     const SurveyLevel& level = run.levels[index];
     SurveyChartFigure figure{};
-    texts.push_back(wide(level.name));
-    figure.levelName = texts.back().c_str();
+    figure.levelName = text(level.name);
     figure.sizeBytes = level.share.smallest;
     for (uint32_t group = 0; group < kSurveyGroupCount; ++group) {
       if (!level.figures[group].present) continue;
       figure.rates[group] = level.figures[group].rate;
-      texts.push_back(wide(surveyKernels[level.figures[group].kernel].name));
-      figure.kernels[group] = texts.back().c_str();
+      figure.kernels[group] = text(surveyKernels[level.figures[group].kernel].name);
     }
     if (index < latency.levels.size() && latency.levels[index].present)
       figure.latencyPicoseconds = latency.levels[index].rate;
-    figures.push_back(figure);
+    source->figures.push_back(figure);
   }
-  texts.push_back(wide(title));
-  SurveyChartData data{};
+  SurveyChartData& data = source->data;
   data.lengths = run.lengths.data();
   data.lengthCount = static_cast<uint32_t>(run.lengths.size());
-  for (uint32_t group = 0; group < kSurveyGroupCount; ++group) data.rates[group] = run.bestRates[group].data();
+  for (uint32_t group = 0; group < kSurveyGroupCount; ++group)
+    data.rates[group] = run.bestRates[group].size() == run.lengths.size() ? run.bestRates[group].data() : nullptr;
   // The latency curve shares the runs' lengths: the same settings make them.
   const bool latencyFits = latency.measured && latency.picoseconds.size() == run.lengths.size();
   data.latencyPicoseconds = latencyFits ? latency.picoseconds.data() : nullptr;
-  data.levels = marks.data();
-  data.levelCount = static_cast<uint32_t>(marks.size());
-  data.figures = figures.data();
-  data.figureCount = static_cast<uint32_t>(figures.size());
-  data.title = texts.back().c_str();
-  return WriteSurveyPicture(file, path, format, width, height, data);
+  data.levels = source->marks.data();
+  data.levelCount = static_cast<uint32_t>(source->marks.size());
+  data.figures = source->figures.data();
+  data.figureCount = static_cast<uint32_t>(source->figures.size());
+  data.title = title.empty() ? nullptr : text(title);
+}
+
+std::string SurveyPictureTitle(const SurveyMachine& machine, const SurveyRun& run) {
+  return machine.identity.vendor + " - " + std::to_string(run.threads) + (run.threads == 1 ? " thread" : " threads") +
+         (run.placement.bound ? ", bound" : ", unbound") + " - core " +
+         (run.coreHz != 0 ? GigahertzText(run.coreHz) : std::string("?")) + " - TSC " + GigahertzText(machine.tscHz);
+}
+
+bool WriteSurveyRecordPicture(const SurveyRecord& record, const std::string& title, FileHandle file, const char* path,
+                              PictureFormat format, int32_t width, int32_t height) {
+  // The picture shows the last run (the largest thread count of a list).
+  SurveyChartSource source;
+  BuildSurveyChartSource(record.runs.back(), record.latency, title, &source);
+  return WriteSurveyPicture(file, path, format, width, height, source.data);
 }
