@@ -132,6 +132,9 @@ void OnStageEnded(void* context) {
 bool PrepareSurvey(const SurveyWindowSettings& chosen, Worker* worker, std::string* error) {
   SurveyRecord& record = worker->record;
   record.settings = chosen.settings;
+  // Stop and Close reach every stage within about 100 ms of work, not only
+  // between measurements.
+  record.settings.stop = &worker->session->stopRequested;
   record.settings.wantedIsas = IsaMaskFromWord(chosen.isaWord.c_str());
   record.machine = ProbeSurveyMachine();
   const SurveyMachine& machine = record.machine;

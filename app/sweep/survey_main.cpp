@@ -110,7 +110,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
 
   ProgressDisplay display{StandardErrorIsTerminal(), ReadPerformanceCounter(), 0};
   const SurveyStageCalls calls{OnSurveyProgress, &display, OnRetryingUnbound, OnStageEnded};
-  const SurveyOutcome outcome = RunSurveyStages(&record, threadCounts, options.noBind, calls, &error);
+  SurveyOutcome outcome = RunSurveyStages(&record, threadCounts, options.noBind, calls, &error);
   facts.elapsedMilliseconds = MillisecondsSince(display.start);
   // A signal after the last stage's last look still stops: nothing is written.
   if (outcome == SurveyCompleted && StopSignal() != 0) outcome = SurveyStopped;
