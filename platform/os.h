@@ -70,3 +70,6 @@ CreateFileResult CreateNewFile(const char* path, FileHandle* file);
 bool WriteWholeBuffer(FileHandle file, const void* bytes, uint32_t byteCount);
 bool CloseFile(FileHandle file);
 void RemoveFile(const char* path);
+// Renames from to to, replacing a file to that exists (Windows' own rename
+// refuses to); false when it cannot.
+bool ReplaceFileWith(const char* from, const char* to);

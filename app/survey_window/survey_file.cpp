@@ -1,7 +1,6 @@
 // Saving a finished survey from the window: JSON and CSV through the
 // headless tool's formatters, the picture through its picture writer, each
 // into a temporary file renamed over the chosen path once complete.
-#include <cstdio>
 #include <string>
 
 #include "app/survey_window/survey_window.h"
@@ -49,7 +48,7 @@ bool WriteSurveyFile(const SurveySnapshot& snapshot, SurveyFileKind kind, const 
     written = WriteWholeBuffer(file, text.data(), static_cast<uint32_t>(text.size()));
     written = CloseFile(file) && written;
   }
-  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (written && ReplaceFileWith(temporary.c_str(), path.c_str())) return true;
   RemoveFile(temporary.c_str());
   *error = "writing " + path + " failed; it was left as it was";
   return false;

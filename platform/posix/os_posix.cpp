@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
@@ -222,3 +223,5 @@ bool WriteWholeBuffer(FileHandle file, const void* bytes, uint32_t byteCount) {
 bool CloseFile(FileHandle file) { return close(static_cast<int>(file)) == 0; }
 
 void RemoveFile(const char* path) { unlink(path); }
+
+bool ReplaceFileWith(const char* from, const char* to) { return rename(from, to) == 0; }

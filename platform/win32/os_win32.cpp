@@ -180,3 +180,9 @@ void RemoveFile(const char* path) {
   wchar_t widePath[MAX_PATH];
   if (Utf8ToWide(path, widePath, MAX_PATH)) DeleteFileW(widePath);
 }
+
+bool ReplaceFileWith(const char* from, const char* to) {
+  wchar_t wideFrom[MAX_PATH], wideTo[MAX_PATH];
+  return Utf8ToWide(from, wideFrom, MAX_PATH) && Utf8ToWide(to, wideTo, MAX_PATH) &&
+         MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0;
+}
