@@ -16,7 +16,7 @@
 
 namespace {
 constexpr uint64_t kBlockBytes = 4096;  // a loader waits its delay after every block it moves
-constexpr uint64_t kUndelayedBlocks = 16;  // blocks per kernel call without a delay
+constexpr uint64_t kUndelayedBlocks = 256;  // blocks per kernel call without a delay
 constexpr uint64_t kChaseBatch = 256;   // loads between the chaser's looks at the clock
 constexpr uint64_t kChaseSeed = 0x2545F4914F6CDD1Du;
 constexpr uint32_t kChaser = 0;  // the chaser's index; the first loader is next
@@ -99,7 +99,7 @@ void Rest(Crew& crew, Member& member) {
 
 // A loader: blocks of 4 KiB walked through its buffer, the delay after each.
 // Without a delay the blocks follow each other back to back, so a call moves
-// kUndelayedBlocks of them at once: the non-temporal kernels end with a
+// kUndelayedBlocks of them (1 MiB) at once: the non-temporal kernels end with a
 // store fence, which after every 4 KiB would drain the write-combining
 // buffers and halve the rate of traffic that asked for no pause at all.
 // Copy reads the first half and writes the second.
@@ -189,7 +189,7 @@ LoadedLatencyOutcome Assemble(Crew& crew, const LoadedLatencySetup& setup, Loade
   }
   if (setup.lineSize < sizeof(void*) || setup.bufferBytes / setup.lineSize < 1 || setup.bufferBytes < 2 * kUndelayedBlocks * kBlockBytes ||
       setup.tscHz == 0) {
-    *error = "the buffers must hold 128 KiB and a line, and the counter's rate must be known";
+    *error = "the buffers must hold 2 MiB and a line, and the counter's rate must be known";
     return LoadedFailed;
   }
   crew.setup = &setup;

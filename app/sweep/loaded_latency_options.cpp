@@ -16,7 +16,7 @@ const char* const otherModeOptions[] = {"--survey", "--compare", "--core-to-core
                                         "--block-step", "--sweeps", "--fast", "--no-power-defeat"};
 constexpr uint32_t kLongestDelay = 1u << 24;            // cycles: some milliseconds after every 4 KiB
 constexpr uint64_t kShortestPoint = 100000000;          // ns: the chaser's mean needs this many loads
-constexpr uint64_t kSmallestBuffer = uint64_t{1} << 20;  // bytes
+constexpr uint64_t kSmallestBuffer = uint64_t{2} << 20;  // bytes: two runs of blocks moved without a delay
 
 std::vector<std::string> CommaSeparated(const std::string& text) {
   std::vector<std::string> parts(1);
@@ -123,7 +123,7 @@ bool ParseLoadedLatencyOptions(int argc, const char* const* argv, LoadedLatencyT
   if (app.count("--buffer-size") > 0) {
     if (!ParseByteSize(buffer, &options->bufferBytes, error)) return false;
     if (options->bufferBytes < kSmallestBuffer) {
-      *error = "--buffer-size takes 1 MiB or more";
+      *error = "--buffer-size takes 2 MiB or more";
       return false;
     }
   }

@@ -56,7 +56,7 @@ done <<'TABLE'
 --loaded-latency --delays 0,-16|not '-16'
 --loaded-latency --traffic read,fetch --csv new.csv|--traffic takes read, write, copy, mix or all, separated by commas, not 'fetch'
 --loaded-latency --min-time 10ms|--min-time takes 100ms or more
---loaded-latency --buffer-size 4K|--buffer-size takes 1 MiB or more
+--loaded-latency --buffer-size 4K|--buffer-size takes 2 MiB or more
 --loaded-latency --threads 1 --csv new.csv|--threads takes 2 to
 --loaded-latency --buffer-size 4096G --csv new.csv|three quarters of the
 --loaded-latency --csv taken.csv|exists already
