@@ -20,6 +20,7 @@ struct SurveyChartFigure {
   const wchar_t* kernels[3];    // kernel behind each figure, e.g. L"ReadAvx"; null
                                 // when no figure
   uint64_t latencyPicoseconds;  // 0 = not measured
+  uint32_t spreadPercents[3];   // each rate's spread over the passes; 0 = none shown (one pass, or none)
 };
 
 struct SurveyChartData {

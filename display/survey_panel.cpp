@@ -35,6 +35,18 @@ const wchar_t* CellText(const SurveyChartFigure& figure, int column, TextBuffer&
   const uint64_t rate = figure.rates[column - kReadColumn];
   if (rate == 0) return kNoFigure;
   FormatGigabytesPerSecond(rate, buffer);
+  // The spread over the passes beside the figure: how far to trust it.
+  const uint32_t spread = figure.spreadPercents[column - kReadColumn];
+  if (spread != 0) {
+    int32_t end = 0;
+    while (buffer[end] != 0) ++end;
+    const std::string digits = std::to_string(spread);
+    buffer[end++] = L' ';
+    buffer[end++] = L'\u00B1';
+    for (char digit : digits) buffer[end++] = static_cast<wchar_t>(digit);
+    buffer[end++] = L'%';
+    buffer[end] = 0;
+  }
   return buffer;
 }
 

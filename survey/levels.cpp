@@ -3,6 +3,8 @@
 // belongs to; for single curves and for whole runs.
 #include "survey/levels.h"
 
+#include "display/exact_arithmetic.h"
+
 #include <algorithm>
 
 #include "survey/lengths.h"
@@ -132,4 +134,15 @@ void ComputeSurveyLevels(const std::vector<SurveyCache>& caches, SurveyRun& run)
         if (pass == 0 || rate > figure.highest) figure.highest = rate;
       }
   }
+}
+
+uint32_t SpreadPercent(const LevelFigure& figure) {
+  if (figure.highest == 0 || figure.lowest >= figure.highest) return 0;
+  const uint64_t doubled = MulDivWide(figure.highest - figure.lowest, 200, figure.highest);
+  return static_cast<uint32_t>(doubled / 2 + doubled % 2);
+}
+
+bool FigureUnstable(const LevelFigure& figure) {
+  return figure.highest != 0 && figure.lowest < figure.highest &&
+         MulDivWide(figure.highest - figure.lowest, 100, 1) > MulDivWide(figure.highest, unstableSpreadPercent, 1);
 }

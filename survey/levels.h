@@ -35,6 +35,12 @@ struct LevelFigure {
   uint64_t lowest, highest;  // the same median from each pass's rates alone
 };
 
+// The spread of a figure over the passes, (highest - lowest) / highest, in
+// whole percent, rounded; a figure whose spread passes 10% is unstable.
+uint32_t SpreadPercent(const LevelFigure& figure);
+const uint32_t unstableSpreadPercent = 10;
+bool FigureUnstable(const LevelFigure& figure);
+
 // Windows for cacheCount caches' shares (ascending levels) and for memory after them.
 std::vector<LevelWindow> LevelWindows(const LevelShare* shares, uint32_t cacheCount);
 

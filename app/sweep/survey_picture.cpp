@@ -40,6 +40,7 @@ void BuildSurveyChartSource(const SurveyRun& run, const SurveyLatency& latency, 
       if (!level.figures[group].present) continue;
       figure.rates[group] = level.figures[group].rate;
       figure.kernels[group] = text(surveyKernels[level.figures[group].kernel].name);
+      if (run.passes > 1) figure.spreadPercents[group] = SpreadPercent(level.figures[group]);
     }
     if (index < latency.levels.size() && latency.levels[index].present)
       figure.latencyPicoseconds = latency.levels[index].rate;

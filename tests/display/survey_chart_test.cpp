@@ -19,7 +19,7 @@ struct SurveySet {
   std::vector<uint64_t> lengths, rates[3], latency;
   std::vector<SurveyChartLevel> levels = {{L"L1d", 32 * KiB}, {L"L2", 512 * KiB}, {L"L3", 32 * MiB}};
   std::vector<SurveyChartFigure> figures = {
-      {L"L1", 32 * KiB, {110120000000, 77000000000, 60500000000}, {L"ReadAvx512", L"WriteAvx2", L"CopyAvx"}, 1020},
+      {L"L1", 32 * KiB, {110120000000, 77000000000, 60500000000}, {L"ReadAvx512", L"WriteAvx2", L"CopyAvx"}, 1020, {7, 0, 12}},
       {L"memory", 0, {20110000000, 0, 0}, {L"ReadAvx2", L"Ghost", nullptr}, 0}};
   bool withLatency = true;
 
@@ -142,11 +142,12 @@ TEST_F(SurveyChartTest, SizesLevelsAndRatesLandWhereTheyBelong) {
   }
 }
 
-TEST_F(SurveyChartTest, PanelShowsEachFigureWithItsKernelAndADashWhereThereIsNone) {
+TEST_F(SurveyChartTest, PanelShowsEachFigureWithItsSpreadAndKernelAndADashWhereThereIsNone) {
   SurveySet set(2 * KiB, 64 * MiB, 2);
   Paint(set.Data());
-  const wchar_t* cells[][2] = {{L"110.1 GB/s", L"ReadAvx512"}, {L"77.00 GB/s", L"WriteAvx2"},
-                               {L"60.50 GB/s", L"CopyAvx"},    {L"1.02 ns", nullptr}, {L"32 KiB", nullptr}};
+  // A figure with a spread over the passes shows it; none where it is 0.
+  const wchar_t* cells[][2] = {{L"110.1 GB/s \u00B17%", L"ReadAvx512"}, {L"77.00 GB/s", L"WriteAvx2"},
+                               {L"60.50 GB/s \u00B112%", L"CopyAvx"},  {L"1.02 ns", nullptr}, {L"32 KiB", nullptr}};
   for (const auto& cell : cells) {
     const RecordedOperation *figure = recorder.Find(cell[0]), *kernel = cell[1] ? recorder.Find(cell[1]) : figure;
     ASSERT_TRUE(figure != nullptr && kernel != nullptr) << Narrow(cell[0]);
@@ -161,7 +162,7 @@ TEST_F(SurveyChartTest, PanelShowsEachFigureWithItsKernelAndADashWhereThereIsNon
   EXPECT_EQ(memoryRow, (std::vector<std::wstring>{L"memory", L"20.11 GB/s", L"ReadAvx2", L"\u2014", L"\u2014", L"\u2014"}));
   // Too narrow for the kernel names: the figures stay, the names go.
   Paint(set.Data(), Rect{0, 0, 420, 400});
-  EXPECT_TRUE(recorder.Find(L"110.1 GB/s") != nullptr && recorder.Find(L"ReadAvx512") == nullptr);
+  EXPECT_TRUE(recorder.Find(L"110.1 GB/s \u00B17%") != nullptr && recorder.Find(L"ReadAvx512") == nullptr);
 }
 
 TEST_F(SurveyChartTest, LatencyCurveAndAxisOnlyWhenGiven) {
