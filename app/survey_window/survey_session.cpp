@@ -5,7 +5,6 @@
 #include "app/sweep/run_control.h"
 #include "app/sweep/survey_options.h"
 #include "display/quantity_text.h"
-#include "platform/survey/memory.h"
 #include "survey/levels.h"
 #include "survey/survey_stages.h"
 
@@ -145,20 +144,8 @@ bool PrepareSurvey(const SurveyWindowSettings& chosen, Worker* worker, std::stri
   const uint32_t available =
       machine.layout.processors.empty() ? 1 : static_cast<uint32_t>(machine.layout.processors.size());
   if (!ParseThreadCounts(chosen.threadsText, available, &worker->threadCounts, error)) return false;
-  uint32_t mostThreads = 1;
-  for (uint32_t count : worker->threadCounts) mostThreads = count > mostThreads ? count : mostThreads;
-  worker->facts.availableMemory = AvailableMemoryBytes();
-  const uint64_t perThread = worker->facts.availableMemory / mostThreads;
-  const uint64_t lastLevel = machine.caches.empty() ? 0 : machine.caches.back().sizeBytes;
-  if (record.settings.maxSize == 0) {
-    record.settings.maxSize = DefaultMaxSize(lastLevel, perThread, &worker->facts.maxSizeCapped);
-  } else if (perThread != 0 && record.settings.maxSize > perThread / 4) {
-    *error = "the largest size " + ByteSizeText(record.settings.maxSize) + " does not fit: " +
-             std::to_string(2 * mostThreads) + " buffers of it must fit in half of the " +
-             ByteSizeText(worker->facts.availableMemory) + " of free memory";
-    return false;
-  }
-  return true;
+  return FitSurveyMaxSize("the largest size", worker->threadCounts, &record, &worker->facts.availableMemory,
+                          &worker->facts.maxSizeCapped, error);
 }
 
 void RunWorker(SurveySession* session, SurveyWindowSettings chosen) {

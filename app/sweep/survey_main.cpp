@@ -12,7 +12,6 @@
 #include "app/sweep/survey_report.h"
 #include "app/tool_version.h"
 #include "platform/os.h"
-#include "platform/survey/memory.h"
 #include "survey/lengths.h"
 #include "survey/survey_stages.h"
 #include "survey/team.h"
@@ -82,22 +81,7 @@ int RunSurveyTool(int argc, const char* const* argv) {
   std::vector<uint32_t> threadCounts;
   const uint32_t available = layout.processors.empty() ? 1 : static_cast<uint32_t>(layout.processors.size());
   if (!ParseThreadCounts(options.threadsText, available, &threadCounts, &error)) return RefuseInput(error);
-  uint32_t mostThreads = 1;
-  for (uint32_t count : threadCounts) mostThreads = count > mostThreads ? count : mostThreads;
-
-  // The largest length: the user's, if every thread's two buffers fit in half
-  // of the free memory; else the default, capped to that.
-  facts.availableMemory = AvailableMemoryBytes();
-  const uint64_t perThread = facts.availableMemory / mostThreads;
-  const uint64_t lastLevel = machine.caches.empty() ? 0 : machine.caches.back().sizeBytes;
-  if (record.settings.maxSize == 0) {
-    record.settings.maxSize = DefaultMaxSize(lastLevel, perThread, &facts.maxSizeCapped);
-  } else if (perThread != 0 && record.settings.maxSize > perThread / 4) {
-    return RefuseInput("--max-size " + ByteSizeText(record.settings.maxSize) + " does not fit: " +
-                            std::to_string(2 * mostThreads) + " buffers of it must fit in half of the " +
-                            ByteSizeText(facts.availableMemory) + " of free memory (at most " +
-                            ByteSizeText(perThread / 4) + " each)");
-  }
+  if (!FitSurveyMaxSize("--max-size", threadCounts, &record, &facts.availableMemory, &facts.maxSizeCapped, &error)) return RefuseInput(error);
 
   CatchStopSignals();
   record.settings.stop = StopSignalRaised();

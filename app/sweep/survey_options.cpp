@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "display/quantity_text.h"
+#include "platform/survey/memory.h"
 #include "survey/lengths.h"
 
 namespace {
@@ -206,4 +208,25 @@ std::string SurveyUsage() {
   std::string unused[4];
   BuildApp(app, &options, &unused[0], &unused[1], &unused[2], &unused[3]);
   return app.help();
+}
+
+bool FitSurveyMaxSize(const char* sizeName, const std::vector<uint32_t>& threadCounts, SurveyRecord* record,
+                      uint64_t* availableMemory, bool* capped, std::string* error) {
+  uint32_t mostThreads = 1;
+  for (uint32_t count : threadCounts) mostThreads = count > mostThreads ? count : mostThreads;
+  *availableMemory = AvailableMemoryBytes();
+  const uint64_t perThread = *availableMemory / mostThreads;
+  const std::vector<SurveyCache>& caches = record->machine.caches;
+  const uint64_t lastLevel = caches.empty() ? 0 : caches.back().sizeBytes;
+  uint64_t& maxSize = record->settings.maxSize;
+  if (maxSize == 0) {
+    maxSize = DefaultMaxSize(lastLevel, perThread, capped);
+  } else if (perThread != 0 && maxSize > perThread / 4) {
+    *error = std::string(sizeName) + " " + ByteSizeText(maxSize) + " does not fit: " +
+             std::to_string(2 * mostThreads) + " buffers of it must fit in half of the " +
+             ByteSizeText(*availableMemory) + " of free memory (at most " + ByteSizeText(perThread / 4) +
+             " each)";
+    return false;
+  }
+  return true;
 }

@@ -45,6 +45,13 @@ bool WantsSurvey(int argc, const char* const* argv);
 // with one line in error; the usage is SurveyUsage().
 bool ParseSurveyOptions(int argc, const char* const* argv, SurveyToolOptions* options, std::string* error);
 std::string SurveyUsage();
+// The largest length of record's settings for the largest of threadCounts,
+// with the free memory and whether the default was capped: the asked
+// size (named sizeName in the refusal) if every thread's two buffers fit in
+// half of the free memory, else false with one line in error; without one,
+// the default from the caches, capped to that.
+bool FitSurveyMaxSize(const char* sizeName, const std::vector<uint32_t>& threadCounts, SurveyRecord* record,
+                      uint64_t* availableMemory, bool* capped, std::string* error);
 // The thread counts of --threads ("2", "all", "1,2,all") for a machine of
 // available processors: each from 1 to available, "all" being available.
 // False, with one line in error, for 0, too many, or an unknown word.
