@@ -106,17 +106,7 @@ int RunCoreToCoreTool(int argc, const char* const* argv) {
                                                             &matrix, &error);
   if (display.terminal) std::fputs("\n", stderr);
   const uint64_t elapsed = MillisecondsSince(display.start);
-  if (outcome != MatrixMeasured) {
-    AbandonOutputFile(&csv);
-    AbandonOutputFile(&picture);
-    if (outcome == MatrixStopped) {
-      const int number = StopSignal();
-      std::fprintf(stderr, "lorvanta-sweep: stopped by %s; nothing written\n", StopSignalName(number).c_str());
-      return 128 + number;
-    }
-    std::fprintf(stderr, "lorvanta-sweep: %s\n", error.c_str());
-    return 1;
-  }
+  if (outcome != MatrixMeasured) return EndWithoutResults(outcome == MatrixStopped, error, &csv, &picture);
 
   if (csv.handle != -1 && !CompleteOutputFile(&csv, FormatCoreToCoreCsv(matrix))) {
     AbandonOutputFile(&picture);

@@ -176,17 +176,7 @@ int RunLoadedLatencyTool(int argc, const char* const* argv) {
   }
   if (progress.display.terminal) std::fputs("\n", stderr);
   const uint64_t elapsed = MillisecondsSince(progress.display.start);
-  if (outcome != LoadedMeasured) {
-    AbandonOutputFile(&csv);
-    AbandonOutputFile(&picture);
-    if (outcome == LoadedStopped) {
-      const int number = StopSignal();
-      std::fprintf(stderr, "lorvanta-sweep: stopped by %s; nothing written\n", StopSignalName(number).c_str());
-      return 128 + number;
-    }
-    std::fprintf(stderr, "lorvanta-sweep: %s\n", error.c_str());
-    return 1;
-  }
+  if (outcome != LoadedMeasured) return EndWithoutResults(outcome == LoadedStopped, error, &csv, &picture);
 
   if (csv.handle != -1 && !CompleteOutputFile(&csv, FormatLoadedLatencyCsv(run))) {
     AbandonOutputFile(&picture);

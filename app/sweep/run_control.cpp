@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/sweep/output_files.h"
 #include "platform/os.h"
 
 namespace {
@@ -69,4 +70,16 @@ bool ProgressLineDue(ProgressDisplay* display, bool last, uint64_t* elapsed) {
   if (!last && *elapsed < display->lastShown + 200) return false;
   display->lastShown = *elapsed;
   return true;
+}
+
+int EndWithoutResults(bool stopped, const std::string& error, ClaimedFile* csv, ClaimedFile* picture) {
+  AbandonOutputFile(csv);
+  AbandonOutputFile(picture);
+  if (stopped) {
+    const int number = StopSignal();
+    std::fprintf(stderr, "lorvanta-sweep: stopped by %s; nothing written\n", StopSignalName(number).c_str());
+    return 128 + number;
+  }
+  std::fprintf(stderr, "lorvanta-sweep: %s\n", error.c_str());
+  return 1;
 }

@@ -22,6 +22,12 @@ std::string StopSignalName(int number);
 // exit code 2.
 int RefuseInput(const std::string& message);
 
+struct ClaimedFile;
+// A mode's run that ended without results: the claimed files removed, then
+// the stop by a signal named on one line ("stopped by SIGINT; nothing
+// written", 128 + its number) or the failure's line (1).
+int EndWithoutResults(bool stopped, const std::string& error, ClaimedFile* csv, ClaimedFile* picture);
+
 // A progress line on stderr, shown only on a terminal and at most five times
 // a second.
 struct ProgressDisplay {
