@@ -28,22 +28,22 @@ GtkWidget* ItemOf(void* window, uint32_t command) {
   return found == RecordOf(window)->menuItems.end() ? nullptr : found->second;
 }
 
-void Invalidate(void* window) { gtk_widget_queue_draw(RecordOf(window)->drawingArea); }
+void QueueDraw(void* window) { gtk_widget_queue_draw(RecordOf(window)->drawingArea); }
 
 gboolean OnRepaintTimer(gpointer window) {
   SurveyWindowTimer(RecordOf(window)->behaviour, kSurveyRepaintTimer);
   return G_SOURCE_CONTINUE;
 }
 
-void KillTimer(void* window, uint32_t) {
+void RemoveRepaintTimer(void* window, uint32_t) {
   SurveyMainWindow* record = RecordOf(window);
   if (record->repaintSource != 0) g_source_remove(record->repaintSource);
   record->repaintSource = 0;
 }
 
 // The behaviour has one timer; starting it again restarts it.
-void StartTimer(void* window, uint32_t timerId, uint32_t periodMilliseconds) {
-  KillTimer(window, timerId);
+void AddRepaintTimer(void* window, uint32_t timerId, uint32_t periodMilliseconds) {
+  RemoveRepaintTimer(window, timerId);
   RecordOf(window)->repaintSource = g_timeout_add(periodMilliseconds, OnRepaintTimer, window);
 }
 
@@ -58,7 +58,7 @@ void CheckItem(void* window, uint32_t command, bool checked) {
 }
 
 // The system's save dialog; GTK asks before an existing file is replaced.
-bool AskSavePath(void* window, SurveyFileKind kind, const std::string& name, std::string* path) {
+bool RunSaveDialog(void* window, SurveyFileKind kind, const std::string& name, std::string* path) {
   static const char* const titles[] = {"Save the picture", "Save the CSV", "Save the JSON"};
   static const char* const patterns[] = {"*.png", "*.csv", "*.json"};
   GtkWidget* dialog = gtk_file_chooser_dialog_new(titles[kind], GTK_WINDOW(RecordOf(window)->window),
@@ -81,18 +81,18 @@ bool AskSavePath(void* window, SurveyFileKind kind, const std::string& name, std
   return chosen;
 }
 
-void ShowError(void* window, const std::string& message) {
+void ShowErrorDialog(void* window, const std::string& message) {
   GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(RecordOf(window)->window), GTK_DIALOG_MODAL,
                                              GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", message.c_str());
   gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
 }
 
-void SetTitle(void* window, const std::string& title) {
+void SetWindowTitle(void* window, const std::string& title) {
   gtk_window_set_title(GTK_WINDOW(RecordOf(window)->window), title.c_str());
 }
 
-void EndWindow(void* window, int result) {
+void QuitWindow(void* window, int result) {
   SurveyMainWindow* record = RecordOf(window);
   record->ended = true;
   record->result = result;
@@ -199,8 +199,8 @@ void SetIcon(GtkWidget* window) {
 }
 
 SurveyWindowPort PortOf(SurveyMainWindow* window) {
-  return SurveyWindowPort{window,     Invalidate, StartTimer, KillTimer, EnableItem, CheckItem,
-                          AskSavePath, ShowError, SetTitle,   EndWindow};
+  return SurveyWindowPort{window,     QueueDraw, AddRepaintTimer, RemoveRepaintTimer, EnableItem, CheckItem,
+                          RunSaveDialog, ShowErrorDialog, SetWindowTitle,   QuitWindow};
 }
 
 }  // namespace

@@ -44,9 +44,9 @@ std::string Utf8(const wchar_t* wide) {
 
 // The window port ---------------------------------------------------------------
 
-void Invalidate(void* frame) { InvalidateRect(WindowOf(frame), nullptr, FALSE); }
+void InvalidateFrame(void* frame) { InvalidateRect(WindowOf(frame), nullptr, FALSE); }
 
-void StartTimer(void* frame, uint32_t timerId, uint32_t periodMilliseconds) {
+void StartFrameTimer(void* frame, uint32_t timerId, uint32_t periodMilliseconds) {
   SetTimer(WindowOf(frame), timerId, periodMilliseconds, nullptr);
 }
 
@@ -62,7 +62,7 @@ void CheckItem(void* frame, uint32_t command, bool checked) {
 
 // The system's save dialog, asking before an existing file is replaced; the
 // chosen path in UTF-8, as the file functions take it.
-bool AskSavePath(void* frame, SurveyFileKind kind, const std::string& name, std::string* path) {
+bool RunSaveDialog(void* frame, SurveyFileKind kind, const std::string& name, std::string* path) {
   static const wchar_t* const titles[] = {L"Save the picture", L"Save the CSV", L"Save the JSON"};
   static const wchar_t* const filters[] = {L"PNG picture (*.png)\0*.png\0All files (*.*)\0*.*\0",
                                            L"CSV table (*.csv)\0*.csv\0All files (*.*)\0*.*\0",
@@ -86,21 +86,21 @@ bool AskSavePath(void* frame, SurveyFileKind kind, const std::string& name, std:
   return !path->empty();
 }
 
-void ShowError(void* frame, const std::string& message) {
+void ShowErrorBox(void* frame, const std::string& message) {
   MessageBoxW(WindowOf(frame), Wide(message).c_str(), L"Lorvanta Survey", MB_OK | MB_ICONERROR);
 }
 
-void SetTitle(void* frame, const std::string& title) { SetWindowTextW(WindowOf(frame), Wide(title).c_str()); }
+void SetFrameTitle(void* frame, const std::string& title) { SetWindowTextW(WindowOf(frame), Wide(title).c_str()); }
 
 // Ends the window: destroyed now, the message loop ends with result.
-void EndWindow(void* frame, int result) {
+void DestroyFrame(void* frame, int result) {
   static_cast<SurveyFrame*>(frame)->result = result;
   DestroyWindow(WindowOf(frame));
 }
 
 SurveyWindowPort PortOf(SurveyFrame* frame) {
-  return SurveyWindowPort{frame,       Invalidate, StartTimer, StopTimer, EnableItem, CheckItem,
-                          AskSavePath, ShowError,  SetTitle,   EndWindow};
+  return SurveyWindowPort{frame,       InvalidateFrame, StartFrameTimer, StopTimer, EnableItem, CheckItem,
+                          RunSaveDialog, ShowErrorBox,  SetFrameTitle,   DestroyFrame};
 }
 
 // Building -----------------------------------------------------------------------
