@@ -89,9 +89,6 @@
 #define WHOLE_STEPS(n, step) andl $-(step), n; jz 2f
 
     .text
-// On a 64-byte boundary, so that the kernels' rates do not move with the
-// size of the code linked before them (kernels_wide.S says why).
-    .p2align 6
 
 // ---------------------------------------------------------------- read kernels
 
